@@ -1,0 +1,125 @@
+#include "drives/identity.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "app/state.h"
+#include "console/keyboard.h"
+#include "console/output.h"
+#include "drives/requests.h"
+
+namespace {
+
+std::uint32_t Word32At(std::span<const std::uint8_t, 512> data, std::size_t byte) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | data[byte + static_cast<std::size_t>(i)];
+    return v;
+}
+
+// Takes at most `length` bytes from `byte` on, stopping before a zero byte, appends a blank and
+// swaps the byte pairs of the result.
+std::string IdentityText(std::span<const std::uint8_t, 512> data, std::size_t byte, std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i < length && data[byte + i] != 0; ++i) text += static_cast<char>(data[byte + i]);
+    text += ' ';
+    SwapBytePairs(text);
+    return text;
+}
+
+}  // namespace
+
+void SwapBytePairs(std::span<char> buffer) {
+    for (std::size_t i = 0; i + 1 < buffer.size(); i += 2) std::swap(buffer[i], buffer[i + 1]);
+}
+
+void DecodeIdentity(std::span<const std::uint8_t, 512> data, TGeneralHDDInfo& info) {
+    const std::uint32_t lba28 = Word32At(data, 120);
+    if (lba28 == 0x0FFFFFFF) {
+        std::int64_t lba48 = 0;
+        for (int i = 5; i >= 0; --i) lba48 = (lba48 << 8) | data[200 + static_cast<std::size_t>(i)];
+        info.Sectors = lba48;
+        info.AddressBits = 48;
+    } else {
+        info.Sectors = lba28;
+        info.AddressBits = 28;
+    }
+    info.Model = IdentityText(data, 54, 40);
+    while (!info.Model.empty() && info.Model.size() >= 2 && info.Model[info.Model.size() - 2] == ' ')
+        info.Model.pop_back();
+    info.Firmware = IdentityText(data, 46, 8);
+    info.Serial = IdentityText(data, 20, 20);
+    while (!info.Serial.empty() && info.Serial.front() == ' ') info.Serial.erase(0, 1);
+    info.CacheKB = (data[42] | (data[43] << 8)) >> 1;
+}
+
+bool ReadDriveIdentity(int d, TGeneralHDDInfo& info) {
+    const drives::TOpenDrive drive(d, plat::DriveAccess::Control);
+    if (!drive.IsOpen()) return false;
+    const plat::DriveHandle handle = drive.Handle();
+    std::array<std::uint8_t, 24> version{};
+    if (!plat::DriveControl(handle, drives::SMART_GET_VERSION, {}, version)) return false;
+
+    auto request = std::make_unique<drives::TSendCmdRecord>();
+    request->fill(0);
+    // A drive that answers the version request but not IDENTIFY gets an all-zero identity.
+    std::array<std::uint8_t, drives::IdentifyReplyLength> reply{};
+    const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
+    drives::WriteSendCmd(*request, 0, drives::SmartEnableRegs(d), d);
+    plat::DriveControl(handle, drives::SMART_SEND_DRIVE_COMMAND, input, reply);
+    reply.fill(0);
+    drives::WriteSendCmd(*request, 512, drives::IdentifyRegs(d), d);
+    if (!plat::DriveControl(handle, drives::SMART_RCV_DRIVE_DATA, input, reply)) reply.fill(0);
+    DecodeIdentity(std::span<const std::uint8_t, 512>(reply.data() + drives::SendCmdOutDataOffset, 512), info);
+    return true;
+}
+
+std::int64_t SizeInMB(std::int64_t sectors) { return sectors * 512 / 1048576; }
+
+void ListDrives() {
+    for (int d = 0; d < MaxDrives; ++d) {
+        TGeneralHDDInfo info;
+        if (!ReadDriveIdentity(d, info)) continue;
+        App.DriveCount = d + 1;
+        SetColor(clLightGreen);
+        GotoColumn(0);
+        WriteRaw({"[", std::int64_t{d + 1}, "] "});
+        SetColor(clWhite);
+        WriteRaw({std::string_view(info.Model)});
+        SetColor(clDarkGrey);
+        WriteRawLine({" ", SizeInMB(info.Sectors), " MB"});
+        App.DriveSectors[static_cast<std::size_t>(d + 1)] = info.Sectors;
+    }
+}
+
+void DetectDrives() {
+    for (;;) {
+        SetCursor(2, 3);
+        SetColor(clDarkGrey);
+        ShowCursor(true);
+        WriteLine("Определение устройств...");
+        ShowCursor(false);
+        WriteRawLine();
+        SetCursor(26, 3);
+        plat::SleepMs(700);
+        SetCursor(0, 3);
+        WriteBlanks(79);
+        SetCursor(0, 3);
+        ListDrives();
+        if (App.DriveCount >= 1) {
+            WriteRawLine();
+            return;
+        }
+        SetColor(clLightRed);
+        WriteLine("Жесткие диски не определены!");
+        SetColor(clRed);
+        WriteLine("Возможно, отсутствуют права администратора.");
+        SetColor(clWhite);
+        WriteAtLineStart("Нажмите [ENTER], чтобы повторить поиск...");
+        SetColor(clDarkGrey);
+        WaitForEnter();
+        for (int row = 3; row <= 5; ++row) {
+            SetCursor(0, row);
+            WriteBlanks(79);
+        }
+    }
+}

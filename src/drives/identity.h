@@ -1,0 +1,25 @@
+// A drive's identity from its ATA IDENTIFY DEVICE data, and the detection screen.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+struct TGeneralHDDInfo {
+    std::string Model;     // ends in one blank
+    std::string Firmware;  // ends in one blank
+    std::string Serial;    // leading blanks removed
+    std::int32_t AddressBits = 0;
+    std::int64_t Sectors = 0;
+    std::int32_t CacheKB = 0;
+};
+
+void SwapBytePairs(std::span<char> buffer);
+// Fills `info` from the 512 bytes of IDENTIFY DEVICE data.
+void DecodeIdentity(std::span<const std::uint8_t, 512> data, TGeneralHDDInfo& info);
+// True when drive `d` opened and answered the SMART version request; `info` is filled then.
+bool ReadDriveIdentity(int d, TGeneralHDDInfo& info);
+std::int64_t SizeInMB(std::int64_t sectors);
+
+void ListDrives();
+void DetectDrives();

@@ -1,0 +1,6 @@
+// The choice of a drive, its identity panel and the one-line drive header.
+#pragma once
+
+void SelectDrive();
+void ShowDrivePanel(int d);
+void ShowDriveHeader(int d);

@@ -1,0 +1,93 @@
+// The device-control records through which the program talks to a drive: the Win32 SMART and
+// IDE pass-through records, byte for byte. Backends without the Win32 interface decode them
+// back into ATA registers and carry the command out their own way.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "platform/platform.h"
+
+namespace drives {
+
+inline constexpr std::uint32_t SMART_GET_VERSION = 0x00074080;
+inline constexpr std::uint32_t SMART_SEND_DRIVE_COMMAND = 0x0007C084;
+inline constexpr std::uint32_t SMART_RCV_DRIVE_DATA = 0x0007C088;
+inline constexpr std::uint32_t IOCTL_IDE_PASS_THROUGH = 0x0004D028;
+
+// IDEREGS: the task-file registers of one ATA command.
+struct TIdeRegs {
+    std::uint8_t bFeaturesReg = 0;
+    std::uint8_t bSectorCountReg = 0;
+    std::uint8_t bSectorNumberReg = 0;
+    std::uint8_t bCylLowReg = 0;
+    std::uint8_t bCylHighReg = 0;
+    std::uint8_t bDriveHeadReg = 0;
+    std::uint8_t bCommandReg = 0;
+    std::uint8_t bReserved = 0;
+    friend bool operator==(const TIdeRegs&, const TIdeRegs&) = default;
+};
+
+inline constexpr std::uint8_t AtaSmart = 0xB0, AtaIdentify = 0xEC, AtaSleep = 0xE6, AtaRecalibrate = 0x10;
+
+// SENDCMDINPARAMS: cBufferSize, IDEREGS, bDriveNumber, 3 + 16 reserved bytes, then data.
+inline constexpr std::size_t SendCmdRecordSize = 8230;
+inline constexpr std::uint32_t SendCmdInputLength = 8229;
+using TSendCmdRecord = std::array<std::uint8_t, SendCmdRecordSize>;
+
+// SENDCMDOUTPARAMS: cBufferSize, the 12-byte DRIVERSTATUS, then the returned sector.
+inline constexpr std::size_t SendCmdOutDataOffset = 16;
+inline constexpr std::size_t IdentifyReplyLength = SendCmdOutDataOffset + 512;
+
+// The 12-byte IDE pass-through record: IDEREGS, then a 32-bit data size.
+using TIdePassThrough = std::array<std::uint8_t, 12>;
+
+// Drive/head register of a SMART or IDENTIFY request: device bit from bit 0 of the drive number.
+std::uint8_t DriveHeadFor(int drive);
+
+// Fills the command fields of a cleared SENDCMDINPARAMS record (reserved bytes stay as they are).
+void WriteSendCmd(TSendCmdRecord& record, std::uint32_t bufferSize, const TIdeRegs& regs, int drive);
+TIdePassThrough BuildIdePassThrough(const TIdeRegs& regs);
+
+TIdeRegs SmartEnableRegs(int drive);
+TIdeRegs IdentifyRegs(int drive);
+
+// A drive opened for one operation, closed when it goes out of scope.
+class TOpenDrive {
+public:
+    TOpenDrive(int number, plat::DriveAccess access) : handle_(plat::OpenDrive(number, access)) {}
+    ~TOpenDrive() { Close(); }
+    TOpenDrive(const TOpenDrive&) = delete;
+    TOpenDrive& operator=(const TOpenDrive&) = delete;
+
+    plat::DriveHandle Handle() const { return handle_; }
+    bool IsOpen() const { return handle_ != plat::InvalidDrive; }
+    void Close() {
+        if (handle_ != plat::InvalidDrive) plat::CloseDrive(handle_);
+        handle_ = plat::InvalidDrive;
+    }
+
+private:
+    plat::DriveHandle handle_;
+};
+
+// ---- for backends that carry the commands out themselves
+
+enum class TAtaData { None, In512 };
+
+struct TAtaRequest {
+    TIdeRegs Regs;
+    std::uint8_t DriveNumber = 0;  // 0 where the record names no drive
+    TAtaData Data = TAtaData::None;
+};
+
+// The ATA command inside a SMART_SEND_DRIVE_COMMAND, SMART_RCV_DRIVE_DATA or
+// IOCTL_IDE_PASS_THROUGH input record; nothing for another code or a record too short.
+std::optional<TAtaRequest> DecodeAtaRequest(std::uint32_t code, std::span<const std::uint8_t> in);
+
+// Where a data-in command's sector goes in the output record; empty when it is too short.
+std::span<std::uint8_t> ReplySector(std::span<std::uint8_t> out);
+
+}  // namespace drives

@@ -1,0 +1,89 @@
+// The headless harness: runs the real program on the in-memory screen with scripted keys and a
+// virtual clock. The program runs on a thread of its own; the test types keys, lets it run until
+// it waits for a key with nothing queued, and reads the screen.
+//
+// The virtual clock: the program's sleeps (and simulated drive latencies) return at once and
+// advance the tick count; the background threads sleep until the clock reaches their time and
+// run, one at a time, while the thread that advanced the clock waits for them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/screen/screen_buffer.h"
+
+namespace headless {
+
+enum class Key { Enter, Escape, Space, Up, Down, Left, Right, F1, F4, F10, Backspace, Tab, CtrlC };
+
+plat::InputRecord KeyRecord(Key key, bool down);
+
+struct TBeep {
+    std::uint32_t Frequency;
+    std::uint32_t DurationMs;
+    std::uint64_t AtMs;  // virtual time the tone started
+};
+
+struct TOptions {
+    plat::Coord WindowSize{80, 25};
+    bool SizeLocked = false;                                     // the buffer refuses to change its size
+    std::function<void()> Prepare;                               // runs before the program starts (drives, say)
+    std::uint64_t StartTimeOfDayMs = 9 * 3600'000 + 5 * 60'000;  // 09:05:00
+    std::string TimeFormat = "%H:%M:%S";                         // strftime format of the clock text
+    bool NotNt = false;                                          // the platform check fails
+    bool RealClock = false;                                      // real sleeps and ticks (checks against real devices)
+};
+
+class Harness {
+public:
+    explicit Harness(TOptions options = {});
+    ~Harness();
+    Harness(const Harness&) = delete;
+    Harness& operator=(const Harness&) = delete;
+
+    // Keys: a press queues a key-down and a key-up record, as the console does.
+    void Press(Key key);
+    void Press(std::initializer_list<Key> keys);
+    void Type(std::string_view chars);  // digits, letters, blanks
+    void Push(const plat::InputRecord& record);
+    // Queues the press so that it becomes visible once the virtual clock reaches `atMs`.
+    void PressAt(std::uint64_t atMs, Key key);
+
+    // Lets the program run until it waits for a key with an empty queue, or ends. False when it
+    // did neither within `realTimeoutMs` of real time.
+    bool RunUntilIdle(std::uint32_t realTimeoutMs = 20000);
+    // Each key pressed once the program waits for it (every key wait first drops what was typed
+    // ahead), then run until idle.
+    void Send(Key key);
+    void Send(std::initializer_list<Key> keys);
+    void SendText(std::string_view chars);
+    // Moves the virtual clock on while the program waits; background threads run as it passes.
+    void Advance(std::uint64_t ms);
+
+    bool Exited() const;
+    int ExitCode() const;
+    std::uint64_t Now() const;
+
+    // The screen.
+    std::string Row(int y) const;                      // UTF-8, all columns
+    std::string Text(int x, int y, int length) const;  // UTF-8
+    std::uint8_t Attr(int x, int y) const;
+    std::uint8_t Char(int x, int y) const;  // the OEM byte
+    plat::Coord Cursor() const;
+    bool CursorVisible() const;
+    std::uint16_t CurrentAttribute() const;
+    std::string Title() const;
+    std::string Dump() const;  // the whole screen, for failure messages
+
+    std::vector<TBeep> Beeps() const;
+    std::string StdinLinesRead() const;
+
+private:
+    void WaitStopped();
+};
+
+}  // namespace headless

@@ -1,0 +1,128 @@
+// The platform seam: everything the portable program asks of an operating system.
+//
+// The portable folders (app, console, drives, ui, scan, smart, power) call only these functions.
+// Each backend folder under platform/ defines one group of them; the executables pick their
+// backends at link time:
+//   console + input:  win32 (Win32 console), linux (terminal on a screen model), headless (tests)
+//   system:           win32, linux (real clock), headless (virtual clock)
+//   drives:           win32 (\\.\PhysicalDriveN), linux (block devices, SG_IO), sim (scenario file)
+// The shapes follow the Win32 calls the program was written against; the other backends give
+// the same observable behaviour.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+// ---------------------------------------------------------------- console screen buffer
+
+using Handle = std::intptr_t;  // console handles; opaque outside the backend
+
+struct Coord {
+    std::int16_t X = 0;
+    std::int16_t Y = 0;
+    friend bool operator==(Coord, Coord) = default;
+};
+
+struct Rect {  // inclusive bounds, as SMALL_RECT
+    std::int16_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+struct ScreenBufferInfo {
+    Coord Size;            // columns, rows of the buffer
+    Coord CursorPosition;  // where the text stream writes next
+    std::uint16_t Attribute = 0;
+};
+
+struct CursorInfo {
+    std::uint32_t Size = 25;  // percent of the cell the cursor fills
+    bool Visible = true;
+};
+
+enum class StdHandle { Input, Output };
+
+bool AllocateConsole();
+Handle GetStandardHandle(StdHandle which);
+void SetTitle(const std::string& title);
+bool SetInputModeRaw(Handle in);  // no line input, no echo, Ctrl+C as a key
+bool SetScreenBufferSize(Handle out, Coord size);
+ScreenBufferInfo GetScreenBufferInfo(Handle out);
+Coord GetLargestWindowSize(Handle out);
+void SetFullScreen(Handle out);  // where the console offers it; otherwise nothing
+
+bool SetCursorPosition(Handle out, Coord pos);  // false, cursor unmoved, outside the buffer
+CursorInfo GetCursorInfo(Handle out);
+void SetCursorInfo(Handle out, const CursorInfo& info);
+void SetTextAttribute(Handle out, std::uint16_t attribute);
+
+// The text stream (the standard output): bytes at the cursor in the current attribute, CR and
+// LF as the console treats them, wrapping at the last column and scrolling below the last row.
+// Delivered before it returns.
+void WriteStream(std::string_view bytes);
+
+// Cell writes: neither read nor move the cursor, ignore the current attribute, stop at the
+// end of the buffer. Each returns the number of cells written.
+std::uint32_t FillCharacter(Handle out, char c, std::uint32_t count, Coord at);
+std::uint32_t FillAttribute(Handle out, std::uint16_t attribute, std::uint32_t count, Coord at);
+std::uint32_t WriteCharacters(Handle out, std::string_view chars, Coord at);
+
+// Moves the cells of `scroll` so that its top left lands on `dest`; cells it uncovers take
+// `fill` in `fillAttribute`.
+void ScrollBuffer(Handle out, Rect scroll, Coord dest, char fill, std::uint16_t fillAttribute);
+
+// ---------------------------------------------------------------- console input
+
+enum : std::uint16_t { KeyEvent = 1 };
+
+struct InputRecord {
+    std::uint16_t EventType = 0;  // KeyEvent for keys
+    bool KeyDown = false;
+    std::uint16_t VirtualKeyCode = 0;
+    char AsciiChar = 0;  // 0 for keys without a character
+};
+
+void WaitForInput(Handle in);                // blocks until a record is pending
+InputRecord ReadInput(Handle in);            // one record; blocks while none is pending
+std::uint32_t PendingInputCount(Handle in);  // never blocks
+void FlushInput(Handle in);
+
+// ---------------------------------------------------------------- text, time, process
+
+void AnsiToOem(std::string& text);  // Windows-1251 to the console's OEM code page, in place
+
+std::uint32_t TickCount();  // milliseconds, monotonic, wraps at 2^32
+void SleepMs(std::uint32_t ms);
+std::string LocalTimeText();                                     // time of day in the user's long time format
+void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs);  // returns when the tone ends
+
+void StartThread(void (*procedure)());
+void RaisePriority();    // the process high, the calling thread highest
+void NudgeIdleTimers();  // user input as far as the system's idle timers are concerned
+bool IsNtPlatform();
+std::string ReadStdinLine();
+[[noreturn]] void ExitProcess(int code);
+
+// ---------------------------------------------------------------- physical drives
+
+using DriveHandle = std::intptr_t;
+inline constexpr DriveHandle InvalidDrive = -1;
+
+enum class DriveAccess {
+    Read,     // the surface scan: read access, others may read
+    Control,  // identity, SMART, spindle: read and write access requested, shared both ways
+};
+
+DriveHandle OpenDrive(int number, DriveAccess access);  // \\.\PhysicalDrive<number>
+void CloseDrive(DriveHandle drive);
+
+// Reads `buffer.size()` bytes at byte `offset`; returns the bytes delivered, 0 on any failure.
+std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer);
+
+// A device-control request as DeviceIoControl takes it: the control code, the input record and
+// the output record. The records are the Win32 ones, built by drives/requests.h.
+bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+}  // namespace plat

@@ -1,0 +1,262 @@
+// The drive calls of the seam, served by the drives of the installed scenario.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <mutex>
+
+#include "drives/requests.h"
+#include "platform/platform.h"
+#include "platform/sim/image.h"
+#include "platform/sim/scenario.h"
+
+namespace sim {
+namespace {
+
+// What waking a drive after SLEEP adds to the read that wakes it.
+constexpr std::uint32_t SpinUpMs = 1500;
+
+struct TSimDrive {
+    TDriveSpec Spec;
+    std::vector<bool> SlowTouched;  // per slow zone: read once already
+    bool Asleep = false;
+    TImage Image;
+};
+
+struct TSimulation {
+    std::mutex Mutex;  // guards the logs; the drives are used by the main thread only
+    std::array<std::optional<TSimDrive>, 16> Drives;
+    std::vector<TRequest> Requests;
+    std::vector<TRead> Reads;
+    int OpenHandles = 0;
+    bool Recording = false;
+};
+
+TSimulation& Sim() {
+    static TSimulation sim;
+    return sim;
+}
+
+TSimDrive* DriveOf(plat::DriveHandle handle) {
+    if (handle < 0 || handle >= 16) return nullptr;
+    auto& slot = Sim().Drives[static_cast<std::size_t>(handle)];
+    return slot ? &*slot : nullptr;
+}
+
+bool Touches(const TRange& r, std::int64_t first, std::int64_t last) { return r.First <= last && r.Last >= first; }
+
+void PutWord(std::vector<std::uint8_t>& s, int word, std::uint16_t v) {
+    s[static_cast<std::size_t>(2 * word)] = static_cast<std::uint8_t>(v);
+    s[static_cast<std::size_t>(2 * word + 1)] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// An ATA string: blank-padded to `words` words, the two characters of each word swapped.
+void PutAtaString(std::vector<std::uint8_t>& s, int firstWord, int words, const std::string& text) {
+    std::string padded = text;
+    padded.resize(static_cast<std::size_t>(2 * words), ' ');
+    for (int i = 0; i < words; ++i)
+        PutWord(s, firstWord + i,
+                static_cast<std::uint16_t>((static_cast<std::uint8_t>(padded[static_cast<std::size_t>(2 * i)]) << 8) |
+                                           static_cast<std::uint8_t>(padded[static_cast<std::size_t>(2 * i + 1)])));
+}
+
+// Sets the last byte so that all 512 bytes add up to 0 modulo 256.
+void SealChecksum(std::vector<std::uint8_t>& s) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 511; ++i) sum = static_cast<std::uint8_t>(sum + s[i]);
+    s[511] = static_cast<std::uint8_t>(-sum);
+}
+
+bool RunAtaCommand(TSimDrive& drive, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
+    const drives::TIdeRegs& r = request.Regs;
+    std::vector<std::uint8_t> sector;
+    switch (r.bCommandReg) {
+        case drives::AtaIdentify:
+            sector = IdentifySector(drive.Spec);
+            break;
+        case drives::AtaSmart:
+            if (!drive.Spec.Smart || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2) return false;
+            if (r.bFeaturesReg == 0xD8 && request.Data == drives::TAtaData::None) return true;
+            if (r.bFeaturesReg == 0xD0) sector = SmartDataSector(drive.Spec);
+            if (r.bFeaturesReg == 0xD1) sector = SmartThresholdSector(drive.Spec);
+            break;
+        case drives::AtaSleep:
+            drive.Asleep = true;
+            return request.Data == drives::TAtaData::None;
+        case drives::AtaRecalibrate:
+            drive.Asleep = false;
+            return request.Data == drives::TAtaData::None;
+        default:
+            return false;
+    }
+    const auto reply = drives::ReplySector(out);
+    if (sector.empty() || request.Data != drives::TAtaData::In512 || reply.empty()) return false;
+    std::copy(sector.begin(), sector.end(), reply.begin());
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> IdentifySector(const TDriveSpec& d) {
+    std::vector<std::uint8_t> s(512, 0);
+    PutWord(s, 0, 0x0040);
+    PutAtaString(s, 10, 10, d.Serial);
+    PutWord(s, 21, static_cast<std::uint16_t>(d.CacheKb * 2));
+    PutAtaString(s, 23, 4, d.Firmware);
+    PutAtaString(s, 27, 20, d.Model);
+    PutWord(s, 49, 0x0200);
+    const auto lba28 = static_cast<std::uint32_t>(std::min<std::int64_t>(d.Sectors, 0x0FFFFFFF));
+    PutWord(s, 60, static_cast<std::uint16_t>(lba28));
+    PutWord(s, 61, static_cast<std::uint16_t>(lba28 >> 16));
+    PutWord(s, 83, 1 << 10);
+    PutWord(s, 86, 1 << 10);
+    for (int i = 0; i < 4; ++i) PutWord(s, 100 + i, static_cast<std::uint16_t>(d.Sectors >> (16 * i)));
+    s[510] = 0xA5;
+    SealChecksum(s);
+    return s;
+}
+
+std::vector<std::uint8_t> SmartDataSector(const TDriveSpec& d) {
+    std::vector<std::uint8_t> s(512, 0);
+    s[0] = 0x10;
+    for (std::size_t i = 0; i < d.Attributes.size(); ++i) {
+        std::uint8_t* e = &s[2 + 12 * i];
+        const TAttribute& a = d.Attributes[i];
+        e[0] = a.Id;
+        e[1] = 0x0B;
+        e[3] = a.Current;
+        e[4] = a.Worst;
+        for (int b = 0; b < 6; ++b) e[5 + b] = static_cast<std::uint8_t>(a.Raw >> (8 * b));
+    }
+    SealChecksum(s);
+    return s;
+}
+
+std::vector<std::uint8_t> SmartThresholdSector(const TDriveSpec& d) {
+    std::vector<std::uint8_t> s(512, 0);
+    s[0] = 0x10;
+    for (std::size_t i = 0; i < d.Attributes.size(); ++i) {
+        s[2 + 12 * i] = d.Attributes[i].Id;
+        s[3 + 12 * i] = d.Attributes[i].Threshold;
+    }
+    SealChecksum(s);
+    return s;
+}
+
+void InstallScenario(const TScenario& scenario) {
+    TSimulation& sim = Sim();
+    for (auto& slot : sim.Drives)
+        if (slot) CloseImage(slot->Image);
+    sim.Drives = {};
+    for (const TDriveSpec& spec : scenario.Drives) {
+        TSimDrive drive{spec, std::vector<bool>(spec.Slow.size(), false), false, TImage{}};
+        if (!spec.Image.empty()) {
+            std::string error;
+            if (auto image = OpenImage(spec.Image, error)) drive.Image = *image;
+        }
+        sim.Drives[static_cast<std::size_t>(spec.Number)] = std::move(drive);
+    }
+    ClearLogs();
+}
+
+void SetRecording(bool on) {
+    std::lock_guard lock(Sim().Mutex);
+    Sim().Recording = on;
+}
+
+std::vector<TRequest> Requests() {
+    std::lock_guard lock(Sim().Mutex);
+    return Sim().Requests;
+}
+
+std::vector<TRead> Reads() {
+    std::lock_guard lock(Sim().Mutex);
+    return Sim().Reads;
+}
+
+int OpenHandles() {
+    std::lock_guard lock(Sim().Mutex);
+    return Sim().OpenHandles;
+}
+
+void ClearLogs() {
+    std::lock_guard lock(Sim().Mutex);
+    Sim().Requests.clear();
+    Sim().Reads.clear();
+    Sim().OpenHandles = 0;
+}
+
+}  // namespace sim
+
+namespace plat {
+
+DriveHandle OpenDrive(int number, DriveAccess) {
+    if (!sim::DriveOf(number)) return InvalidDrive;
+    std::lock_guard lock(sim::Sim().Mutex);
+    ++sim::Sim().OpenHandles;
+    return number;
+}
+
+void CloseDrive(DriveHandle drive) {
+    if (!sim::DriveOf(drive)) return;
+    std::lock_guard lock(sim::Sim().Mutex);
+    --sim::Sim().OpenHandles;
+}
+
+std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    sim::TSimDrive* drive = sim::DriveOf(handle);
+    if (!drive) return 0;
+    const sim::TDriveSpec& spec = drive->Spec;
+    const auto size = static_cast<std::uint64_t>(spec.Sectors) * 512;
+    std::uint64_t length = offset < size ? std::min<std::uint64_t>(buffer.size(), size - offset) : 0;
+    const auto first = static_cast<std::int64_t>(offset / 512);
+    const auto last = static_cast<std::int64_t>((offset + std::max<std::uint64_t>(length, 1) - 1) / 512);
+
+    std::uint32_t latency = spec.LatencyMs;
+    bool slow = false;
+    for (std::size_t i = 0; i < spec.Slow.size(); ++i) {
+        if (!sim::Touches(spec.Slow[i].Range, first, last)) continue;
+        const std::uint32_t ms =
+            drive->SlowTouched[i] && spec.Slow[i].LaterMs ? *spec.Slow[i].LaterMs : spec.Slow[i].FirstMs;
+        latency = slow ? std::max(latency, ms) : ms;
+        slow = true;
+        drive->SlowTouched[i] = true;
+    }
+    if (drive->Asleep) {
+        latency += sim::SpinUpMs;
+        drive->Asleep = false;
+    }
+    for (const sim::TRange& r : spec.Unreadable)
+        if (sim::Touches(r, first, last)) length = 0;
+    for (const sim::TRange& r : spec.Partial)
+        if (sim::Touches(r, first, last))
+            length =
+                std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(r.First, first) - first) * 512);
+
+    std::uint32_t delivered = static_cast<std::uint32_t>(length);
+    if (drive->Image.Handle >= 0 && length > 0) {
+        delivered = sim::ReadImage(drive->Image, offset, buffer.first(static_cast<std::size_t>(length)));
+    }
+    if (latency) SleepMs(latency);
+    std::lock_guard lock(sim::Sim().Mutex);
+    if (sim::Sim().Recording)
+        sim::Sim().Reads.push_back(
+            sim::TRead{static_cast<int>(handle), offset, static_cast<std::uint32_t>(buffer.size()), delivered});
+    return delivered;
+}
+
+bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::uint8_t> in,
+                  std::span<std::uint8_t> out) {
+    sim::TSimDrive* drive = sim::DriveOf(handle);
+    {
+        std::lock_guard lock(sim::Sim().Mutex);
+        if (sim::Sim().Recording)
+            sim::Sim().Requests.push_back(sim::TRequest{static_cast<int>(handle), code,
+                                                        std::vector<std::uint8_t>(in.begin(), in.end()), out.size()});
+    }
+    if (!drive) return false;
+    if (code == drives::SMART_GET_VERSION) return drive->Spec.Answers && out.size() >= 24;
+    const auto request = drives::DecodeAtaRequest(code, in);
+    return request && sim::RunAtaCommand(*drive, *request, out);
+}
+
+}  // namespace plat

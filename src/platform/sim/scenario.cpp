@@ -1,0 +1,281 @@
+#include "platform/sim/scenario.h"
+
+#include <charconv>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "platform/sim/image.h"
+
+namespace sim {
+namespace {
+
+constexpr std::int64_t MaxSectors = (std::int64_t{1} << 48) - 1;
+constexpr std::size_t MaxAttributes = 30;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+std::vector<std::string_view> Words(std::string_view s) {
+    std::vector<std::string_view> words;
+    while (!(s = Trim(s)).empty()) {
+        const std::size_t end = s.find_first_of(" \t");
+        words.push_back(s.substr(0, end));
+        s = end == std::string_view::npos ? std::string_view() : s.substr(end);
+    }
+    return words;
+}
+
+// A number in the closed range [low, high]; nothing for anything else.
+std::optional<std::int64_t> Number(std::string_view text, std::int64_t low, std::int64_t high) {
+    std::int64_t v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || v < low || v > high) return std::nullopt;
+    return v;
+}
+
+bool Printable(std::string_view s) {
+    for (char c : s)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+struct TPendingRange {
+    TRange Range;
+    int Line;
+};
+
+// One [drive N] section while it is read; ranges are checked against the size at its end.
+struct TSection {
+    TDriveSpec Drive;
+    int Line = 0;
+    bool HasSectors = false;
+    std::vector<TPendingRange> Ranges;
+};
+
+class TParser {
+public:
+    explicit TParser(std::string_view fileName) : file_(fileName) {}
+
+    TScenarioResult Run(std::string_view text) {
+        std::istringstream in{std::string(text)};
+        std::string raw;
+        while (std::getline(in, raw)) {
+            ++line_;
+            std::string_view s = raw;
+            if (const std::size_t hash = s.find('#'); hash != std::string_view::npos) s = s.substr(0, hash);
+            s = Trim(s);
+            if (s.empty()) continue;
+            if (s.front() == '[' ? !Section(s) : !KeyValue(s)) return error_;
+        }
+        if (!Finish()) return error_;
+        if (scenario_.Drives.empty()) return Fail(line_, "no [drive N] section");
+        return scenario_;
+    }
+
+private:
+    TScenarioError Fail(int line, std::string message) {
+        error_ = TScenarioError{std::string(file_), line, std::move(message)};
+        return error_;
+    }
+
+    bool Section(std::string_view s) {
+        if (!Finish()) return false;
+        const auto words = Words(s.substr(1, s.size() >= 2 && s.back() == ']' ? s.size() - 2 : 0));
+        if (s.back() != ']' || words.size() != 2 || words[0] != "drive") {
+            Fail(line_, "unknown section " + std::string(s) + " (expected [drive N])");
+            return false;
+        }
+        const auto number = Number(words[1], 0, 15);
+        if (!number) {
+            Fail(line_, "drive number must be 0..15");
+            return false;
+        }
+        if (!numbers_.insert(static_cast<int>(*number)).second) {
+            Fail(line_, "drive " + std::to_string(*number) + " is described twice");
+            return false;
+        }
+        section_ = TSection{};
+        section_->Drive.Number = static_cast<int>(*number);
+        section_->Drive.Serial = "SIM" + std::to_string(*number);
+        section_->Line = line_;
+        return true;
+    }
+
+    bool Text(std::string_view value, std::size_t limit, std::string& into, const char* what) {
+        if (value.size() > limit || !Printable(value)) {
+            Fail(line_,
+                 std::string(what) + " must be printable ASCII of at most " + std::to_string(limit) + " characters");
+            return false;
+        }
+        into = value;
+        return true;
+    }
+
+    bool Flag(std::string_view value, bool& into, const char* key) {
+        if (value != "yes" && value != "no") {
+            Fail(line_, std::string(key) + " must be yes or no");
+            return false;
+        }
+        into = value == "yes";
+        return true;
+    }
+
+    std::optional<TRange> Range(std::string_view text) {
+        const std::size_t dash = text.find('-');
+        const auto first = Number(text.substr(0, dash), 0, MaxSectors);
+        const auto last = dash == std::string_view::npos ? first : Number(text.substr(dash + 1), 0, MaxSectors);
+        if (!first || !last || *last < *first) {
+            Fail(line_, "bad range " + std::string(text) + " (expected A-B or a sector number)");
+            return std::nullopt;
+        }
+        section_->Ranges.push_back(TPendingRange{TRange{*first, *last}, line_});
+        return TRange{*first, *last};
+    }
+
+    bool KeyValue(std::string_view s) {
+        const std::size_t eq = s.find('=');
+        if (eq == std::string_view::npos) {
+            Fail(line_, "expected key = value");
+            return false;
+        }
+        const std::string key(Trim(s.substr(0, eq)));
+        const std::string_view value = Trim(s.substr(eq + 1));
+        if (!section_) {
+            Fail(line_, "key " + key + " outside a [drive N] section");
+            return false;
+        }
+        TDriveSpec& d = section_->Drive;
+        const auto words = Words(value);
+        const auto bad = [&](const std::string& what) {
+            Fail(line_, "bad " + key + " value '" + std::string(value) + "': " + what);
+            return false;
+        };
+        if (key == "model") return Text(value, 40, d.Model, "model");
+        if (key == "serial") return Text(value, 20, d.Serial, "serial");
+        if (key == "firmware") return Text(value, 8, d.Firmware, "firmware");
+        if (key == "answers") return Flag(value, d.Answers, "answers");
+        if (key == "smart") return Flag(value, d.Smart, "smart");
+        if (key == "sectors") {
+            const auto n = Number(value, 1, MaxSectors);
+            if (!n) return bad("expected 1 .. 2^48-1");
+            d.Sectors = *n;
+            section_->HasSectors = true;
+            return true;
+        }
+        if (key == "cache_kb") {
+            const auto n = Number(value, 0, 32767);
+            if (!n) return bad("expected 0..32767");
+            d.CacheKb = static_cast<std::uint32_t>(*n);
+            return true;
+        }
+        if (key == "latency") {
+            const auto n = Number(value, 0, 600000);
+            if (!n) return bad("expected milliseconds 0..600000");
+            d.LatencyMs = static_cast<std::uint32_t>(*n);
+            return true;
+        }
+        if (key == "slow") {
+            if (words.size() != 2 && words.size() != 3) return bad("expected RANGE MS [LATER_MS]");
+            const auto range = Range(words[0]);
+            if (!range) return false;
+            const auto first = Number(words[1], 0, 600000);
+            const auto later = words.size() == 3 ? Number(words[2], 0, 600000) : std::optional<std::int64_t>(0);
+            if (!first || !later) return bad("latencies are milliseconds 0..600000");
+            TSlowZone zone{*range, static_cast<std::uint32_t>(*first), std::nullopt};
+            if (words.size() == 3) zone.LaterMs = static_cast<std::uint32_t>(*later);
+            d.Slow.push_back(zone);
+            return true;
+        }
+        if (key == "unreadable" || key == "partial") {
+            if (words.size() != 1) return bad("expected one range");
+            const auto range = Range(words[0]);
+            if (!range) return false;
+            (key == "unreadable" ? d.Unreadable : d.Partial).push_back(*range);
+            return true;
+        }
+        if (key == "attribute") {
+            if (d.Attributes.size() == MaxAttributes) {
+                Fail(line_, "more than 30 attributes");
+                return false;
+            }
+            if (words.size() != 5) return bad("expected id current worst raw threshold");
+            const auto id = Number(words[0], 0, 255), current = Number(words[1], 0, 255);
+            const auto worst = Number(words[2], 0, 255), raw = Number(words[3], 0, MaxSectors);
+            const auto threshold = Number(words[4], 0, 255);
+            if (!id || !current || !worst || !raw || !threshold)
+                return bad("id, current, worst and threshold are 0..255, raw is 0 .. 2^48-1");
+            d.Attributes.push_back(TAttribute{static_cast<std::uint8_t>(*id), static_cast<std::uint8_t>(*current),
+                                              static_cast<std::uint8_t>(*worst), static_cast<std::uint64_t>(*raw),
+                                              static_cast<std::uint8_t>(*threshold)});
+            return true;
+        }
+        if (key == "image") {
+            std::string error;
+            auto image = OpenImage(std::string(value), error);
+            if (!image) {
+                Fail(line_, error);
+                return false;
+            }
+            imageSectors_ = static_cast<std::int64_t>(image->Size / 512);
+            CloseImage(*image);
+            d.Image = value;
+            return true;
+        }
+        Fail(line_, "unknown key " + key);
+        return false;
+    }
+
+    // Completes the open section: its size, and its ranges inside the drive.
+    bool Finish() {
+        if (!section_) return true;
+        TDriveSpec& d = section_->Drive;
+        if (!section_->HasSectors) {
+            if (d.Image.empty()) {
+                Fail(section_->Line, "drive " + std::to_string(d.Number) + " needs sectors or image");
+                return false;
+            }
+            if (imageSectors_ < 1 || imageSectors_ > MaxSectors) {
+                Fail(section_->Line, "image " + d.Image + " holds no whole sector");
+                return false;
+            }
+            d.Sectors = imageSectors_;
+        }
+        for (const TPendingRange& r : section_->Ranges)
+            if (r.Range.Last >= d.Sectors) {
+                Fail(r.Line, "range " + std::to_string(r.Range.First) + "-" + std::to_string(r.Range.Last) +
+                                 " lies outside the drive's " + std::to_string(d.Sectors) + " sectors");
+                return false;
+            }
+        scenario_.Drives.push_back(std::move(d));
+        section_.reset();
+        imageSectors_ = 0;
+        return true;
+    }
+
+    std::string_view file_;
+    int line_ = 0;
+    TScenario scenario_;
+    std::optional<TSection> section_;
+    std::set<int> numbers_;
+    std::int64_t imageSectors_ = 0;
+    TScenarioError error_;
+};
+
+}  // namespace
+
+TScenarioResult ParseScenario(std::string_view text, std::string_view fileName) { return TParser(fileName).Run(text); }
+
+TScenarioResult LoadScenarioFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return TScenarioError{path, 0, "cannot read the scenario file"};
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return TScenarioError{path, 0, "cannot read the scenario file"};
+    return ParseScenario(text.str(), path);
+}
+
+}  // namespace sim

@@ -1,0 +1,114 @@
+// Simulated drives: the scenario file that describes them, and the state of the simulation.
+//
+//   # comment; blank lines are ignored; keys may come in any order inside a section
+//   [drive 0]                   physical drive number 0..15, each at most once
+//   model      = SIM DISK 500   printable ASCII, at most 40 characters
+//   serial     = SIM00001       at most 20 characters; default "SIM" + the drive number
+//   firmware   = 1.00           at most 8 characters
+//   sectors    = 1000000        512-byte sectors, 1 .. 2^48-1; required unless image is given
+//   cache_kb   = 8192           0..32767
+//   answers    = yes            no: opens and reads, but the SMART version request fails
+//   smart      = yes            no: every SMART command fails
+//   latency    = 1              milliseconds of an ordinary read
+//   slow       = 5000-5254 400  a read touching these sectors takes 400 ms
+//   slow       = 6000 400 11    the first read touching 6000 takes 400 ms, later ones 11 ms
+//   unreadable = 20000-20010    a read touching these delivers nothing
+//   partial    = 30000          a read touching it delivers only the sectors before it
+//   attribute  = 5 100 100 3 36 id current worst raw threshold (at most 30, in file order)
+//   image      = /path/disk.img reads come from this file or block device, really timed
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace sim {
+
+struct TRange {
+    std::int64_t First = 0;
+    std::int64_t Last = 0;
+};
+
+struct TSlowZone {
+    TRange Range;
+    std::uint32_t FirstMs = 0;
+    std::optional<std::uint32_t> LaterMs;  // latency once the zone has been read
+};
+
+struct TAttribute {
+    std::uint8_t Id = 0;
+    std::uint8_t Current = 0;
+    std::uint8_t Worst = 0;
+    std::uint64_t Raw = 0;
+    std::uint8_t Threshold = 0;
+};
+
+struct TDriveSpec {
+    int Number = 0;
+    std::string Model = "SIMULATED DISK";
+    std::string Serial;
+    std::string Firmware = "1.0";
+    std::int64_t Sectors = 0;
+    std::uint32_t CacheKb = 0;
+    bool Answers = true;
+    bool Smart = true;
+    std::uint32_t LatencyMs = 0;
+    std::vector<TSlowZone> Slow;
+    std::vector<TRange> Unreadable;
+    std::vector<TRange> Partial;
+    std::vector<TAttribute> Attributes;
+    std::string Image;
+};
+
+struct TScenario {
+    std::vector<TDriveSpec> Drives;
+};
+
+struct TScenarioError {
+    std::string File;
+    int Line = 0;
+    std::string Message;
+    std::string Text() const { return File + ":" + std::to_string(Line) + ": " + Message; }
+};
+
+using TScenarioResult = std::variant<TScenario, TScenarioError>;
+
+// `fileName` names the text in error messages; image paths are taken as they stand.
+TScenarioResult ParseScenario(std::string_view text, std::string_view fileName);
+TScenarioResult LoadScenarioFile(const std::string& path);
+std::string_view BuiltinScenario();
+
+// The drives the simulation serves from now on.
+void InstallScenario(const TScenario& scenario);
+
+// What the program asked of the simulated drives, for the tests.
+struct TRequest {
+    int Drive = 0;
+    std::uint32_t Code = 0;
+    std::vector<std::uint8_t> In;
+    std::size_t OutLength = 0;
+};
+
+struct TRead {
+    int Drive = 0;
+    std::uint64_t Offset = 0;
+    std::uint32_t Length = 0;
+    std::uint32_t Delivered = 0;
+};
+
+// Recording is off unless a test turns it on.
+void SetRecording(bool on);
+std::vector<TRequest> Requests();
+std::vector<TRead> Reads();
+int OpenHandles();
+void ClearLogs();
+
+// The IDENTIFY DEVICE and SMART sectors a drive answers with.
+std::vector<std::uint8_t> IdentifySector(const TDriveSpec& drive);
+std::vector<std::uint8_t> SmartDataSector(const TDriveSpec& drive);
+std::vector<std::uint8_t> SmartThresholdSector(const TDriveSpec& drive);
+
+}  // namespace sim

@@ -1,0 +1,128 @@
+#include "scan/engine.h"
+
+#include <string>
+
+#include "app/state.h"
+#include "console/keyboard.h"
+#include "console/output.h"
+#include "drives/panel.h"
+#include "drives/requests.h"
+#include "scan/screen.h"
+
+namespace {
+
+struct TClassLook {
+    char Glyph;
+    std::uint8_t Color;
+};
+
+constexpr TClassLook ClassLooks[] = {
+    {'\xB0', clDarkGrey}, {'\xB1', clDarkGrey}, {'\xB2', clDarkGrey}, {'\xDB', clGreen},
+    {'\xDB', clRed},      {'\xDB', clLightRed}, {'*', clLightRed},    {'X', clLightRed},
+};
+
+void FailureSignal() {
+    plat::Beep(950, 90);
+    plat::Beep(500, 70);
+}
+
+std::uint32_t TimedRead() {
+    App.ReadStartTick = plat::TickCount();
+    App.ReadBytes =
+        ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), App.BlockBuffer, App.CurrentLba, SectorSize);
+    return plat::TickCount() - App.ReadStartTick;
+}
+
+void RecordFailure(TBlockClass blockClass) {
+    SetColor(clLightRed);
+    if (blockClass == bcUNRB)
+        ++App.UnreadableBlocks;
+    else
+        ++App.PartialBlocks;
+    PlotMapCell(ClassLooks[blockClass].Glyph, blockClass, App.BlockEndLba);
+    AddDamagedBlock(std::to_string(App.CurrentLba));
+    if (App.UnreadableBlocks + App.PartialBlocks == 1) FailureSignal();
+}
+
+void ScanBlocks() {
+    const std::int64_t rangeSectors = App.ScanEndLba - App.ScanStartLba + 1;
+    while (App.CurrentLba <= App.ScanEndLba) {
+        if (App.CurrentLba + App.BlockSectors > App.ScanEndLba + 1)
+            App.BlockSectors = static_cast<std::uint32_t>(App.ScanEndLba + 1 - App.CurrentLba);
+        App.BlockEndLba = App.CurrentLba + App.BlockSectors;
+        if (PollEscape()) {
+            App.ScanAborted = 1;
+            break;
+        }
+        const std::uint32_t expected = App.BlockSectors * SectorSize;
+        App.ReadMs = TimedRead();
+        if (App.RecheckSlowBlocks == 1 && App.ReadBytes == expected && App.ReadMs > 50) {
+            const std::uint32_t firstMs = App.ReadMs;
+            plat::SleepMs(App.RecheckDelayMs);
+            App.ReadMs = (firstMs + TimedRead()) >> 1;
+        }
+        if (App.ReadBytes == expected) {
+            const TBlockClass blockClass = LatencyClass(App.ReadMs);
+            ++App.LatencyCounts[blockClass];
+            SetColor(ClassLooks[blockClass].Color);
+            PlotMapCell(ClassLooks[blockClass].Glyph, blockClass, App.BlockEndLba);
+            SetColor(clDarkGrey);
+        } else {
+            RecordFailure(App.ReadBytes == 0 ? bcUNRB : bcPUNRB);
+        }
+        App.Percent = (App.CurrentLba - App.ScanStartLba) * 100 / rangeSectors;
+        if (App.Percent != App.ShownPercent) {
+            App.ShownPercent = App.Percent;
+            ShowPercent();
+        }
+        App.CurrentLba += App.BlockSectors;
+    }
+}
+
+}  // namespace
+
+TBlockClass LatencyClass(std::uint32_t ms) {
+    if (ms <= 5) return bcUnder5ms;
+    if (ms <= 30) return bcUnder30ms;
+    if (ms <= 50) return bcUnder50ms;
+    if (ms <= 150) return bcUnder150ms;
+    if (ms <= 300) return bcUnder300ms;
+    return bcOver300ms;
+}
+
+std::uint32_t ReadBlock(std::uint16_t sectors, std::span<std::uint8_t> buffer, std::int64_t lba,
+                        std::uint32_t sectorSize) {
+    const std::uint64_t offset = static_cast<std::uint64_t>(lba) * sectorSize;
+    return plat::ReadDrive(App.DriveHandle, offset, buffer.first(std::size_t{sectors} * sectorSize));
+}
+
+bool ScanSurface() {
+    ShowCursor(false);
+    DrawWorkArea();
+    ShowDriveHeader(App.CurrentDrive);
+    SetColor(clDarkGrey);
+    WriteText("Пожалуйста, подождите...");
+    plat::SleepMs(1200);
+    const drives::TOpenDrive drive(App.CurrentDrive, plat::DriveAccess::Read);
+    if (!drive.IsOpen()) {
+        ClearRow(0, 4);
+        SetColor(clLightRed);
+        WriteAtLineStart("Ошибка доступа к жесткому диску! Нажмите [ENTER] для продолжения...");
+        WaitForEnter();
+        return false;
+    }
+    App.DriveHandle = drive.Handle();
+    ClearRow(0, 4);
+    DrawStatsPanel();
+    SetCursor(0, 5);
+    SetColor(clDarkGrey);
+    App.CurrentLba = App.ScanStartLba;
+    plat::FlushInput(App.InputHandle);
+    App.ScanRunning = 1;
+    ScanBlocks();
+    App.ShownPercent = 100;
+    ShowPercent();
+    App.DriveHandle = plat::InvalidDrive;
+    App.ScanRunning = 0;
+    return true;
+}

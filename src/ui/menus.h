@@ -1,0 +1,13 @@
+// The framed main menu and the scan settings dialog.
+#pragma once
+
+#include <cstdint>
+
+bool RunMainMenu();
+void DrawMainMenu(int highlighted);
+void DrawMenuItems(int highlighted);
+
+bool RunScanSettings();
+void DrawScanSettings(bool recheck, int field, std::int64_t startLba, std::int64_t endLba);
+void DrawSettingsItems(bool recheck, int field, std::int64_t startLba, std::int64_t endLba);
+void EditLbaField(std::int64_t& lba, bool isStart);
