@@ -1,0 +1,137 @@
+// Physical drives on Linux: drive N is the N-th whole disk under /sys/block (see drives_disks.h),
+// opened read-only; reads go around the page cache (O_DIRECT), ATA commands through SG_IO.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/nvme_ioctl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drives/requests.h"
+#include "platform/linux/drives_disks.h"
+#include "platform/linux/drives_identify.h"
+#include "platform/linux/drives_read.h"
+#include "platform/linux/sg_ata.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const char* SysBlock = "/sys/block";
+
+struct TOpenDisk {
+    int Fd = -1;
+    std::array<char, 32> Name{};    // fixed storage: looking a handle up allocates nothing
+    std::uint32_t BlockSize = 512;  // logical block size
+    std::uint64_t Bytes = 0;
+    std::string_view NameText() const { return Name.data(); }
+};
+
+// A handle is an index into this table.
+constexpr std::size_t MaxOpenDisks = 16;
+std::array<TOpenDisk, MaxOpenDisks> OpenDisks;
+std::mutex OpenDisksLock;
+
+std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
+    if (drive < 0 || static_cast<std::size_t>(drive) >= MaxOpenDisks) return std::nullopt;
+    const std::lock_guard lock(OpenDisksLock);
+    const TOpenDisk& disk = OpenDisks[static_cast<std::size_t>(drive)];
+    if (disk.Fd < 0) return std::nullopt;
+    return disk;
+}
+
+// IDENTIFY DEVICE data for a disk that takes no ATA command.
+std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
+    lindrv::TDiskFacts facts;
+    if (disk.NameText().starts_with("nvme")) {
+        alignas(4096) std::array<std::uint8_t, 4096> controller{};
+        nvme_admin_cmd command{};
+        command.opcode = 0x06;  // IDENTIFY
+        command.addr = reinterpret_cast<std::uintptr_t>(controller.data());
+        command.data_len = controller.size();
+        command.cdw10 = 1;  // the controller data structure
+        if (ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0) facts = lindrv::NvmeControllerFacts(controller);
+    }
+    if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
+    facts.Sectors = disk.Bytes / 512;
+    return lindrv::SynthesizeIdentify(facts);
+}
+
+bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
+    const std::optional<drives::TAtaData> phase = lindrv::PermittedDataPhase(request.Regs);
+    if (!phase || *phase != request.Data) return false;
+    if (*phase == drives::TAtaData::None) {
+        return lindrv::SendAtaCommand(disk.Fd, request.Regs, *phase, {}) == lindrv::TAtaOutcome::Done;
+    }
+    const std::span<std::uint8_t> sector = drives::ReplySector(out);
+    if (sector.empty()) return false;
+    std::array<std::uint8_t, 512> data{};
+    const lindrv::TAtaOutcome outcome = lindrv::SendAtaCommand(disk.Fd, request.Regs, *phase, data);
+    if (outcome == lindrv::TAtaOutcome::NoAta && request.Regs.bCommandReg == drives::AtaIdentify)
+        data = MadeUpIdentify(disk);
+    else if (outcome != lindrv::TAtaOutcome::Done)
+        return false;
+    std::copy(data.begin(), data.end(), sector.begin());
+    return true;
+}
+
+}  // namespace
+
+namespace plat {
+
+DriveHandle OpenDrive(int number, DriveAccess access) {
+    if (number < 0) return InvalidDrive;
+    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
+    if (static_cast<std::size_t>(number) >= disks.size()) return InvalidDrive;
+    const std::string& name = disks[static_cast<std::size_t>(number)];
+    TOpenDisk disk;
+    if (name.size() >= disk.Name.size()) return InvalidDrive;
+    std::copy(name.begin(), name.end(), disk.Name.begin());
+    const int flags = O_RDONLY | O_CLOEXEC | (access == DriveAccess::Read ? O_DIRECT : 0);
+    disk.Fd = open(("/dev/" + name).c_str(), flags);
+    if (disk.Fd < 0) return InvalidDrive;
+    int blockSize = 0;
+    if (ioctl(disk.Fd, BLKSSZGET, &blockSize) == 0 && blockSize > 0)
+        disk.BlockSize = static_cast<std::uint32_t>(blockSize);
+    if (ioctl(disk.Fd, BLKGETSIZE64, &disk.Bytes) != 0) disk.Bytes = 0;
+    const std::lock_guard lock(OpenDisksLock);
+    for (std::size_t slot = 0; slot < MaxOpenDisks; ++slot) {
+        if (OpenDisks[slot].Fd >= 0) continue;
+        OpenDisks[slot] = disk;
+        return static_cast<DriveHandle>(slot);
+    }
+    close(disk.Fd);
+    return InvalidDrive;
+}
+
+void CloseDrive(DriveHandle drive) {
+    if (drive < 0 || static_cast<std::size_t>(drive) >= MaxOpenDisks) return;
+    const std::lock_guard lock(OpenDisksLock);
+    TOpenDisk& disk = OpenDisks[static_cast<std::size_t>(drive)];
+    if (disk.Fd >= 0) close(disk.Fd);
+    disk = TOpenDisk{};
+}
+
+std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer) {
+    const std::optional<TOpenDisk> disk = FindDisk(drive);
+    if (!disk) return 0;
+    return lindrv::ReadBlocks(disk->Fd, disk->BlockSize, offset, buffer);
+}
+
+bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in,
+                  std::span<std::uint8_t> out) {
+    const std::optional<TOpenDisk> disk = FindDisk(drive);
+    if (!disk) return false;
+    if (code == drives::SMART_GET_VERSION) return disk->Bytes > 0;
+    const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
+    if (!request) return false;
+    return CarryOutAtaCommand(*disk, *request, out);
+}
+
+}  // namespace plat

@@ -1,0 +1,38 @@
+// IDENTIFY DEVICE data made up for a drive that takes no ATA command (NVMe, virtio, plain SCSI),
+// from what the kernel knows about it, so that it can be listed, chosen and scanned.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace lindrv {
+
+struct TDiskFacts {
+    std::string Model;
+    std::string Serial;
+    std::string Firmware;
+    std::uint64_t Sectors = 0;  // 512-byte sectors
+};
+
+// Writes `text` into an ATA string field: blank-padded, cut at the field's length, the two
+// characters of each word swapped. Characters outside printable ASCII become blanks.
+void PutAtaString(std::span<std::uint8_t> field, std::string_view text);
+
+// 512 bytes laid out as a drive returns them: serial in words 10-19, firmware in 23-26, model
+// in 27-46, the 28-bit sector count in words 60-61 (0x0FFFFFFF when it does not fit), the 48-bit
+// count in words 100-103 with the 48-bit feature set flagged, and a valid checksum in word 255.
+std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts);
+
+// Model, serial and firmware from an NVMe IDENTIFY CONTROLLER reply (at least 72 bytes).
+TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify);
+
+// Model, serial and firmware from the disk's sysfs folder <sysBlock>/<name>: device/model with
+// device/vendor before it (unless it is "ATA"), device/rev or device/firmware_rev, and the serial
+// from device/serial, <name>/serial or the tail of device/wwid. The model falls back to the
+// device path when sysfs names none.
+TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name);
+
+}  // namespace lindrv

@@ -1,0 +1,16 @@
+// Positioned reads of a block device opened with O_DIRECT.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace lindrv {
+
+// Reads `buffer.size()` bytes at byte `offset` from `fd`, whose logical block size (a power of
+// two) is `blockSize`. A buffer, offset and length aligned to the block size go to the device as
+// they are; anything else reads the covering range of whole blocks through a bounce buffer and
+// copies the requested bytes out. Returns the bytes of the request delivered: 0 when the read
+// fails, fewer than asked when the device stops early.
+std::uint32_t ReadBlocks(int fd, std::uint32_t blockSize, std::uint64_t offset, std::span<std::uint8_t> buffer);
+
+}  // namespace lindrv

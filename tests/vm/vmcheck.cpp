@@ -1,0 +1,228 @@
+// Runs inside a virtual machine with emulated disks (scripts/qemu/run-checks): the real program,
+// headless with a real clock, on the real Linux drive layer. It types keys as a technician
+// would, prints the screens between markers on the standard output (the serial console) and
+// checks what only the screen can tell. The host compares the rest with hdparm and smartctl.
+//
+//   ph-vmcheck STEP...   with the steps, in the order given:
+//     detect                 the detection screen, then drive 1 chosen: the identity panel
+//     smart                  the SMART table
+//     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on drive 1
+//     scan:bad=S1+S2...      a full scan; exactly the blocks holding sectors S1, S2... unreadable
+//     scan:class=N           a full scan; every block in latency class N (0: <5ms ... 5: >300ms)
+//
+// Output lines: "@@SCREEN name", the 25 rows each between '|', "@@END"; "@@PASS what" and
+// "@@FAIL what"; "@@VMCHECK DONE failures=N" last. The exit code is the number of failures.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drives/identity.h"
+#include "drives/requests.h"
+#include "platform/headless/harness.h"
+#include "power/spindle.h"
+
+namespace {
+
+using headless::Key;
+
+constexpr int MapFirstRow = 5, MapLastRow = 23, MapColumns = 57;
+constexpr std::int64_t BlockSectors = 255;
+constexpr std::uint32_t KeyTimeoutMs = 60000;
+constexpr std::uint32_t ScanTimeoutMs = 900000;
+
+int Failures = 0;
+
+void Say(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void Check(bool ok, const std::string& what) {
+    Say((ok ? "@@PASS " : "@@FAIL ") + what);
+    if (!ok) ++Failures;
+}
+
+void PrintScreen(const headless::Harness& h, const std::string& name) {
+    Say("@@SCREEN " + name);
+    for (int y = 0; y < 25; ++y) Say("|" + h.Row(y) + "|");
+    Say("@@END");
+}
+
+bool WaitIdle(headless::Harness& h, std::uint32_t timeoutMs, const std::string& what) {
+    const bool idle = h.RunUntilIdle(timeoutMs);
+    if (!idle) Check(false, what + ": the program did not come back to a key wait");
+    return idle;
+}
+
+// The program waits for a key: press it and let the program run until it waits again.
+bool Key1(headless::Harness& h, Key key, const std::string& what, std::uint32_t timeoutMs = KeyTimeoutMs) {
+    h.Press(key);
+    return WaitIdle(h, timeoutMs, what);
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+    std::size_t first = 0;
+    while (first < text.size() && text[first] == ' ') ++first;
+    return text.substr(first);
+}
+
+std::int64_t NumberAt(const headless::Harness& h, int x, int y, int length) {
+    const std::string text = Trimmed(h.Text(x, y, length));
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoll(text);
+}
+
+bool Detect(headless::Harness& h) {
+    if (!WaitIdle(h, KeyTimeoutMs, "detection")) return false;
+    PrintScreen(h, "detect");
+    h.Type("1");
+    if (!WaitIdle(h, KeyTimeoutMs, "typing the drive number")) return false;
+    if (!Key1(h, Key::Enter, "choosing drive 1")) return false;
+    PrintScreen(h, "panel");
+    Check(h.Row(3).find("Серийный номер: ") != std::string::npos ||
+              h.Row(4).find("Серийный номер: ") != std::string::npos,
+          "detect: the identity panel shows a serial number line");
+    return true;
+}
+
+void Smart(headless::Harness& h) {
+    if (!Key1(h, Key::Down, "menu down")) return;
+    if (!Key1(h, Key::Enter, "SMART table", 120000)) return;
+    PrintScreen(h, "smart");
+    Check(h.Row(5).find("AID") != std::string::npos, "smart: the table header is shown");
+    Key1(h, Key::Enter, "back from the SMART table");
+    Key1(h, Key::Up, "menu up");
+}
+
+void Spindle() {
+    const auto send = [](bool stop) {
+        const drives::TOpenDrive drive(0, plat::DriveAccess::Control);
+        return drive.IsOpen() && SendSpindleCommand(drive.Handle(), stop);
+    };
+    Check(send(true), "spindle: SLEEP accepted");
+    Check(send(false), "spindle: RECALIBRATE accepted");
+    TGeneralHDDInfo info;
+    Check(ReadDriveIdentity(0, info) && info.Sectors > 0, "spindle: the drive identifies itself after the spin-up");
+}
+
+struct TScanExpectation {
+    std::set<std::int64_t> BadSectors;
+    int LatencyClass = -1;  // every block in this class; -1: not checked
+};
+
+TScanExpectation ParseScanStep(const std::string& step) {
+    TScanExpectation expect;
+    const std::string arguments = step.substr(step.find(':') + 1);
+    if (arguments.starts_with("bad=")) {
+        std::stringstream list(arguments.substr(4));
+        for (std::string sector; std::getline(list, sector, '+');)
+            if (!sector.empty()) expect.BadSectors.insert(std::stoll(sector));
+    } else if (arguments.starts_with("class=")) {
+        expect.LatencyClass = std::stoi(arguments.substr(6));
+    }
+    return expect;
+}
+
+void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
+    // the map: one cell per block, 57 to a row from row 5 on
+    std::vector<std::uint8_t> cells;
+    for (int y = MapFirstRow; y <= MapLastRow; ++y)
+        for (int x = 0; x < MapColumns; ++x) {
+            const std::uint8_t c = h.Char(x, y);
+            if (c == ' ' || c == 0) continue;
+            if (static_cast<int>(cells.size()) != (y - MapFirstRow) * MapColumns + x) {
+                Check(false,
+                      "scan: the map has a gap before row " + std::to_string(y) + " column " + std::to_string(x));
+                return;
+            }
+            cells.push_back(c);
+        }
+    const std::int64_t total = NumberAt(h, 13, 1, 10);
+    const std::int64_t blocks = static_cast<std::int64_t>(cells.size());
+    Check(total > 0 && (blocks == (total + BlockSectors - 1) / BlockSectors ||
+                        blocks == (total - 1 + BlockSectors - 1) / BlockSectors),
+          "scan: " + std::to_string(blocks) + " map cells for " + std::to_string(total) + " sectors");
+    Check(Trimmed(h.Text(74, 1, 3)) == "100", "scan: progress shows 100%");
+
+    std::set<std::int64_t> badBlocks;
+    for (const std::int64_t sector : expect.BadSectors) badBlocks.insert(sector / BlockSectors);
+    std::set<std::int64_t> unreadable, partial;
+    for (std::int64_t i = 0; i < blocks; ++i) {
+        if (cells[static_cast<std::size_t>(i)] == 'X') unreadable.insert(i);
+        if (cells[static_cast<std::size_t>(i)] == '*') partial.insert(i);
+    }
+    const auto text = [](const std::set<std::int64_t>& set) {
+        std::string s;
+        for (const std::int64_t v : set) s += (s.empty() ? "" : ",") + std::to_string(v);
+        return s.empty() ? std::string("none") : s;
+    };
+    Check(unreadable == badBlocks, "scan: unreadable blocks " + text(unreadable) + ", expected " + text(badBlocks));
+    Check(partial.empty(), "scan: blocks read short: " + text(partial));
+    Check(NumberAt(h, 60, 11, 19) == static_cast<std::int64_t>(badBlocks.size()),
+          "scan: UNRB count " + Trimmed(h.Text(68, 11, 11)) + ", expected " + std::to_string(badBlocks.size()));
+
+    std::set<std::int64_t> listed;
+    for (int y = 15; y <= 22; ++y) {
+        const std::int64_t lba = NumberAt(h, 59, y, 21);
+        if (lba >= 0) listed.insert(lba);
+    }
+    std::set<std::int64_t> firstLbas;
+    for (const std::int64_t block : badBlocks) firstLbas.insert(block * BlockSectors);
+    Check(listed == firstLbas, "scan: damaged-block list " + text(listed) + ", expected " + text(firstLbas));
+
+    if (expect.LatencyClass >= 0) {
+        std::int64_t sum = 0, inClass = 0;
+        for (int c = 0; c < 6; ++c) {
+            const std::int64_t count = NumberAt(h, 68, 3 + c, 11);
+            sum += count;
+            if (c == expect.LatencyClass) inClass = count;
+        }
+        Check(inClass == blocks && sum == blocks,
+              "scan: " + std::to_string(inClass) + " of " + std::to_string(blocks) + " blocks in latency class " +
+                  std::to_string(expect.LatencyClass) + " (row " + Trimmed(h.Row(3 + expect.LatencyClass)) + ")");
+    }
+}
+
+void Scan(headless::Harness& h, const std::string& step) {
+    const TScanExpectation expect = ParseScanStep(step);
+    if (!Key1(h, Key::Enter, "scan settings")) return;
+    if (!Key1(h, Key::F4, "surface scan", ScanTimeoutMs)) return;
+    PrintScreen(h, step);
+    CheckScan(h, expect);
+    Key1(h, Key::Enter, "back from the scan");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    headless::TOptions options;
+    options.RealClock = true;
+    {
+        headless::Harness h(options);
+        if (Detect(h)) {
+            for (int i = 1; i < argc; ++i) {
+                const std::string step = argv[i];
+                if (step == "detect") continue;
+                if (step == "smart") {
+                    Smart(h);
+                } else if (step == "spindle") {
+                    Spindle();
+                } else if (step.starts_with("scan:")) {
+                    Scan(h, step);
+                } else {
+                    Check(false, "unknown step " + step);
+                }
+            }
+        }
+        Say("@@VMCHECK DONE failures=" + std::to_string(Failures));
+        // The program's threads never end on their own: leave without waiting for them.
+        std::fflush(stdout);
+        _exit(Failures);
+    }
+}
