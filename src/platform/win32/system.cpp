@@ -1,0 +1,79 @@
+// Win32 time, threads, priorities and the process.
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace plat {
+namespace {
+
+bool QueryNtPlatform() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// The platform id, read once when the process starts.
+const bool NtPlatform = QueryNtPlatform();
+
+// Threads are created without a parameter: each gets an entry point of its own that runs the
+// procedure stored in its slot. The program starts three background threads.
+constexpr std::size_t ThreadSlots = 3;
+std::array<void (*)(), ThreadSlots> ThreadProcedures{};
+std::size_t ThreadsStarted = 0;
+
+template <std::size_t Slot>
+DWORD WINAPI ThreadEntry(LPVOID) {
+    ThreadProcedures[Slot]();
+    return 0;
+}
+
+constexpr std::array<LPTHREAD_START_ROUTINE, ThreadSlots> ThreadEntries = {ThreadEntry<0>, ThreadEntry<1>,
+                                                                           ThreadEntry<2>};
+
+}  // namespace
+
+std::uint32_t TickCount() { return GetTickCount(); }
+
+void SleepMs(std::uint32_t ms) { Sleep(ms); }
+
+std::string LocalTimeText() {
+    std::array<char, 64> text{};
+    const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text.data(), text.size());
+    return length > 0 ? std::string(text.data(), static_cast<std::size_t>(length - 1)) : std::string();
+}
+
+void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) { ::Beep(frequencyHz, durationMs); }
+
+// Called from the main thread only. A procedure beyond the slots gets no thread, as when
+// CreateThread fails.
+void StartThread(void (*procedure)()) {
+    if (ThreadsStarted == ThreadSlots) return;
+    const std::size_t slot = ThreadsStarted++;
+    ThreadProcedures[slot] = procedure;
+    DWORD id = 0;
+    CreateThread(nullptr, 0, ThreadEntries[slot], nullptr, 0, &id);
+}
+
+void RaisePriority() {
+    const HANDLE process = OpenProcess(PROCESS_SET_INFORMATION, FALSE, GetCurrentProcessId());
+    SetPriorityClass(process, HIGH_PRIORITY_CLASS);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+}
+
+void NudgeIdleTimers() { mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0); }
+
+bool IsNtPlatform() { return NtPlatform; }
+
+std::string ReadStdinLine() {
+    std::string line;
+    for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin))
+        if (c != '\r') line += static_cast<char>(c);
+    return line;
+}
+
+void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+
+}  // namespace plat

@@ -1,0 +1,25 @@
+# Windows: the Win32 console, the Win32 system calls, \\.\PhysicalDriveN; 64-bit, static.
+# Included by the top-level CMakeLists.txt after ph_core (cross build: cmake/mingw-w64.cmake).
+
+set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
+add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp)
+add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/records_check.cpp)
+foreach(target ph_win32_console ph_win32_system ph_win32_drives)
+  target_include_directories(${target} PUBLIC src)
+  target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+endforeach()
+
+# Simulated drives; images are read through the Win32 twin of image_posix.cpp.
+add_library(ph_sim OBJECT
+  src/platform/sim/scenario.cpp src/platform/sim/drives.cpp ${PH_BUILTIN_SCENARIO}
+  ${PH_WIN32_DIR}/sim_image.cpp)
+target_include_directories(ph_sim PUBLIC src)
+set_source_files_properties(${PH_WIN32_DIR}/sim_image.cpp PROPERTIES COMPILE_DEFINITIONS "WIN32_LEAN_AND_MEAN;NOMINMAX")
+
+add_executable(platenhawk ${PH_WIN32_DIR}/main.cpp)
+target_link_libraries(platenhawk PRIVATE ph_core ph_win32_console ph_win32_system ph_win32_drives user32)
+
+add_executable(platenhawk-demo src/platform/sim/demo_main.cpp)
+target_link_libraries(platenhawk-demo PRIVATE ph_core ph_win32_console ph_win32_system ph_sim user32)
