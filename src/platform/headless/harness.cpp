@@ -68,6 +68,7 @@ Harness::Harness(TOptions options) {
     screen.Reset(options.WindowSize);
     screen.SetSizeLocked(options.SizeLocked);
     if (options.Prepare) options.Prepare();
+    if (!options.StartProgram) return;
     rt.Program = std::thread([] {
         int code = 0;
         try {
@@ -123,10 +124,14 @@ void Harness::Type(std::string_view chars) {
 }
 
 void Harness::PressAt(std::uint64_t atMs, Key key) {
+    PushAt(atMs, KeyRecord(key, true));
+    PushAt(atMs, KeyRecord(key, false));
+}
+
+void Harness::PushAt(std::uint64_t atMs, const plat::InputRecord& record) {
     TRuntime& rt = Runtime();
     std::lock_guard lock(rt.Mutex);
-    rt.Scheduled.push_back(TScheduledKey{atMs, KeyRecord(key, true)});
-    rt.Scheduled.push_back(TScheduledKey{atMs, KeyRecord(key, false)});
+    rt.Scheduled.push_back(TScheduledKey{atMs, record});
     rt.Changed.notify_all();
 }
 

@@ -36,6 +36,7 @@ struct TOptions {
     std::string TimeFormat = "%H:%M:%S";                         // strftime format of the clock text
     bool NotNt = false;                                          // the platform check fails
     bool RealClock = false;                                      // real sleeps and ticks (checks against real devices)
+    bool StartProgram = true;  // false: the test calls the program's procedures itself
 };
 
 class Harness {
@@ -52,6 +53,7 @@ public:
     void Push(const plat::InputRecord& record);
     // Queues the press so that it becomes visible once the virtual clock reaches `atMs`.
     void PressAt(std::uint64_t atMs, Key key);
+    void PushAt(std::uint64_t atMs, const plat::InputRecord& record);
 
     // Lets the program run until it waits for a key with an empty queue, or ends. False when it
     // did neither within `realTimeoutMs` of real time.
