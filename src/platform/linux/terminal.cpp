@@ -1,0 +1,498 @@
+#include "platform/linux/terminal.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "platform/linux/keys.h"
+#include "platform/screen/codepage.h"
+
+namespace plat::term {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using screen::TheScreen;
+
+constexpr int In = STDIN_FILENO;
+constexpr int Out = STDOUT_FILENO;
+
+// A lone ESC byte is the ESC key once nothing has followed it for this long.
+constexpr auto EscapeWait = std::chrono::milliseconds(30);
+// While the screen changes the presenter sends a frame every 16 to 40 ms, spacing big frames so
+// that the terminal gets about OutputBudget bytes a second at most. Idle, it looks for a resize
+// every IdleWake.
+constexpr auto FrameInterval = std::chrono::milliseconds(16);
+constexpr auto LongestFrameInterval = std::chrono::milliseconds(40);
+constexpr std::size_t OutputBudget = 40'000;
+constexpr auto IdleWake = std::chrono::milliseconds(100);
+
+// What the restore has to undo, besides the terminal modes.
+enum : int { TitlePushed = 1, ScreenMode = 2 };
+
+// The restore bytes for each combination of the flags above.
+constexpr std::array<std::string_view, 4> RestoreTexts = {
+    "\x1b[0m\x1b[?25h",
+    "\x1b[0m\x1b[?25h\x1b[23;0t",
+    "\x1b[0m\x1b[?25h\x1b[?1049l",
+    "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[23;0t",
+};
+
+termios g_savedModes;  // written once, before a signal handler is installed
+std::atomic<bool> g_raw{false};
+std::atomic<int> g_undo{0};
+std::atomic<bool> g_restoreStarted{false};
+std::atomic<bool> g_closing{false};  // set by the restore: nothing else is written afterwards
+std::atomic<int> g_writers{0};       // writes under way
+std::atomic<bool> g_resized{false};
+std::atomic<bool> g_presenterNeedsLock{false};  // the presenter waits for the screen's lock or a change
+
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+void WriteAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(Out, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// Every write of the running program goes through here, so that none lands after the restore.
+void Send(std::string_view bytes) {
+    ++g_writers;
+    if (!g_closing) WriteAll(bytes);
+    --g_writers;
+}
+
+// Columns and rows of the terminal; {0, 0} when it does not say.
+Coord TerminalSize() {
+    winsize ws{};
+    if (ioctl(Out, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0) return Coord{};
+    return Coord{static_cast<std::int16_t>(std::min<int>(ws.ws_col, INT16_MAX)),
+                 static_cast<std::int16_t>(std::min<int>(ws.ws_row, INT16_MAX))};
+}
+
+// ---------------------------------------------------------------- signals
+
+void RaiseDefault(int sig) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void OnTerminate(int sig) {
+    const int savedErrno = errno;
+    if (!g_restoreStarted) {  // otherwise the process is already on its way out
+        Restore();
+        RaiseDefault(sig);
+    }
+    errno = savedErrno;
+}
+
+void OnCrash(int sig) {
+    Restore();
+    RaiseDefault(sig);
+}
+
+void OnResize(int) { g_resized = true; }
+
+constexpr std::array TerminateSignals = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
+constexpr std::array CrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = OnTerminate;
+    for (int sig : TerminateSignals) sigaction(sig, &action, nullptr);
+    action.sa_handler = OnCrash;
+    for (int sig : CrashSignals) sigaction(sig, &action, nullptr);
+    action.sa_handler = OnResize;
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &action, nullptr);
+}
+
+// ---------------------------------------------------------------- presenter
+
+int AnsiColor(int consoleColor) { return ((consoleColor & 1) << 2) | (consoleColor & 2) | ((consoleColor & 4) >> 2); }
+
+void AppendNumber(std::string& out, int n) { out += std::to_string(n); }
+
+int ForegroundCode(int attribute) { return (attribute & 8 ? 90 : 30) + AnsiColor(attribute & 7); }
+int BackgroundCode(int attribute) { return (attribute & 0x80 ? 100 : 40) + AnsiColor((attribute >> 4) & 7); }
+
+// Sets the colours the terminal draws in to `attribute`, sending only the half that changed.
+void SetColours(std::string& out, int& sgr, std::uint8_t attribute) {
+    if (attribute == sgr) return;
+    if (sgr >= 0 && ((sgr ^ attribute) & 0xF0) == 0) {
+        out += "\x1b[";
+        AppendNumber(out, ForegroundCode(attribute));
+        out += 'm';
+    } else if (sgr >= 0 && ((sgr ^ attribute) & 0x0F) == 0) {
+        out += "\x1b[";
+        AppendNumber(out, BackgroundCode(attribute));
+        out += 'm';
+    } else {
+        out += SgrFor(attribute);
+    }
+    sgr = attribute;
+}
+
+// Glyphs of control codes may be drawn at another width by the terminal; after one the cursor
+// is placed again.
+bool PlainWidth(std::uint8_t c) { return c >= 0x20 || c == 0; }
+
+// Moves the terminal cursor from (cx, cy) (-1: not known) to (x, y).
+void MoveTo(std::string& out, int x, int y, int& cx, int& cy) {
+    if (cy == y && cx == x) return;
+    if (cy == y && cx >= 0 && x > cx) {
+        out += "\x1b[";
+        if (x - cx > 1) AppendNumber(out, x - cx);
+        out += 'C';
+    } else {
+        out += "\x1b[";
+        AppendNumber(out, y + 1);
+        out += ';';
+        AppendNumber(out, x + 1);
+        out += 'H';
+    }
+    cx = x;
+    cy = y;
+}
+
+// Moves on along row y to column x over unchanged cells: writes them again when that is shorter
+// than a cursor movement and needs no colour change, else moves.
+void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sgr, int& cx, int& cy) {
+    if (cy == y && cx >= 0 && x > cx && x - cx <= 3) {
+        std::size_t length = 0;
+        bool fits = true;
+        for (int k = cx; k < x && fits; ++k) {
+            const screen::Cell c = s.At(k, y);
+            fits = c.Attr == sgr && PlainWidth(c.Char);
+            length += screen::OemGlyph(c.Char).size();
+        }
+        if (fits && length <= (x - cx == 1 ? 3u : 4u)) {
+            for (int k = cx; k < x; ++k) out += screen::OemGlyph(s.At(k, y).Char);
+            cx = x;
+            return;
+        }
+    }
+    MoveTo(out, x, y, cx, cy);
+}
+
+[[noreturn]] void Present() {
+    auto& screen = TheScreen();
+    FrameState state;
+    std::string out;
+    Coord terminal = TerminalSize();
+    std::uint64_t seen = screen.Generation() - 1;
+    auto next = Clock::now();
+    for (;;) {
+        g_presenterNeedsLock = true;
+        const std::uint64_t generation = screen.WaitForChange(seen, Clock::now() + IdleWake);
+        g_presenterNeedsLock = false;
+        if (g_resized.exchange(false)) {
+            terminal = TerminalSize();
+            state.Full = true;
+        } else if (generation == seen) {
+            continue;
+        }
+        std::this_thread::sleep_until(next);  // changes meanwhile join this frame
+        g_presenterNeedsLock = true;
+        const screen::Snapshot snapshot = screen.Take();
+        g_presenterNeedsLock = false;
+        seen = snapshot.Generation;
+        out.clear();
+        RenderFrame(snapshot, terminal.X ? terminal : snapshot.Size, state, out);
+        if (!out.empty()) Send(out);
+        const auto spacing = std::chrono::microseconds(out.size() * 1'000'000 / OutputBudget);
+        next = Clock::now() + std::clamp<Clock::duration>(spacing, FrameInterval, LongestFrameInterval);
+    }
+}
+
+// The screen's lock goes to whichever thread asks first once it is free, so a scan writing
+// thousands of cells a second would keep the presenter from it for long stretches. The scan
+// polls for keys once per block; there the main thread stands back until the presenter is in.
+void LetPresenterIn() {
+    const auto until = Clock::now() + std::chrono::milliseconds(1);
+    while (g_presenterNeedsLock && Clock::now() < until) std::this_thread::yield();
+}
+
+void StartPresenter() {
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    for (int sig : TerminateSignals) sigaddset(&blocked, sig);
+    sigaddset(&blocked, SIGWINCH);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // the new thread inherits the mask
+    std::thread(Present).detach();
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void EnterScreenMode() {
+    if (g_undo & ScreenMode) return;
+    g_undo |= ScreenMode;
+    Send("\x1b[?1049h\x1b[0m\x1b[?25l\x1b[H\x1b[2J");
+    StartPresenter();
+}
+
+// ---------------------------------------------------------------- input
+
+// Only the main thread reads input.
+struct InputState {
+    std::string Pending;  // bytes of an unfinished escape sequence
+    std::deque<InputRecord> Queue;
+    Clock::time_point LastByte;
+};
+InputState g_input;
+
+void EndOnHangUp() {
+    Restore();
+    _exit(1);
+}
+
+// Reads what the terminal has sent; never blocks.
+void ReadAvailable() {
+    for (;;) {
+        pollfd p{In, POLLIN, 0};
+        const int ready = poll(&p, 1, 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) return;
+        if (!(p.revents & POLLIN)) EndOnHangUp();
+        char bytes[256];
+        const ssize_t n = read(In, bytes, sizeof bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) EndOnHangUp();
+        g_input.Pending.append(bytes, static_cast<std::size_t>(n));
+        g_input.LastByte = Clock::now();
+        if (static_cast<std::size_t>(n) < sizeof bytes) return;
+    }
+}
+
+void Decode() {
+    DecodeKeys(g_input.Pending, false, g_input.Queue);
+    if (!g_input.Pending.empty() && Clock::now() - g_input.LastByte >= EscapeWait)
+        DecodeKeys(g_input.Pending, true, g_input.Queue);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the module's own calls
+
+void Bell() { Send("\a"); }
+
+void DeliverStreamText(bool ending) {
+    static int row = 0, column = 0;  // how far the stream's text has been delivered
+    if (g_undo & ScreenMode) return;
+    const screen::Snapshot s = TheScreen().Take();
+    if (s.Cursor.Y < row || (s.Cursor.Y == row && s.Cursor.X < column)) return;
+    std::string out;
+    int sgr = -1;
+    for (int y = row; y <= s.Cursor.Y; ++y) {
+        const int start = y == row ? column : 0;
+        int end = y == s.Cursor.Y ? s.Cursor.X : s.Size.X;
+        if (y < s.Cursor.Y)  // blanks on black at the end of a finished line need not be sent
+            while (end > start && (s.At(end - 1, y).Char == ' ' || s.At(end - 1, y).Char == 0) &&
+                   (s.At(end - 1, y).Attr & 0x70) == 0)
+                --end;
+        for (int x = start; x < end; ++x) {
+            const screen::Cell c = s.At(x, y);
+            if (c.Attr != sgr) {
+                out += SgrFor(c.Attr);
+                sgr = c.Attr;
+            }
+            out += screen::OemGlyph(c.Char);
+        }
+        if (sgr >= 0) out += "\x1b[0m";
+        sgr = -1;
+        if (y < s.Cursor.Y) out += "\r\n";
+    }
+    row = s.Cursor.Y;
+    column = s.Cursor.X;
+    if (ending && column > 0) {
+        out += "\r\n";
+        column = 0;
+        ++row;
+    }
+    Send(out);
+}
+
+void Restore() {
+    if (g_restoreStarted.exchange(true)) return;
+    g_closing = true;
+    const timespec pause{0, 1'000'000};
+    for (int i = 0; i < 200 && g_writers != 0; ++i) nanosleep(&pause, nullptr);
+    WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
+    if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
+}
+
+std::string_view SgrFor(std::uint8_t attribute) {
+    static const std::array<std::string, 256> table = [] {
+        std::array<std::string, 256> t;
+        for (int a = 0; a < 256; ++a)
+            t[static_cast<std::size_t>(a)] =
+                "\x1b[" + std::to_string(ForegroundCode(a)) + ';' + std::to_string(BackgroundCode(a)) + 'm';
+        return t;
+    }();
+    return table[attribute];
+}
+
+void RenderFrame(const screen::Snapshot& s, Coord terminal, FrameState& state, std::string& out) {
+    if (!(s.Size == state.Size)) state.Full = true;
+    if (state.Full) {
+        out += "\x1b[0m\x1b[H\x1b[2J";
+        state.Shown.assign(s.Cells.size(), screen::Cell{});
+        state.Size = s.Size;
+        state.Sgr = -1;
+    }
+    const int width = std::min(s.Size.X, terminal.X), height = std::min(s.Size.Y, terminal.Y);
+    int cx = -1, cy = -1;
+    bool drew = false;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const auto i = static_cast<std::size_t>(y * s.Size.X + x);
+            const screen::Cell c = s.Cells[i];
+            if (!state.Full && c == state.Shown[i]) continue;
+            AdvanceTo(out, s, x, y, state.Sgr, cx, cy);
+            SetColours(out, state.Sgr, c.Attr);
+            out += screen::OemGlyph(c.Char);
+            state.Shown[i] = c;
+            drew = true;
+            // At the right edge the terminal waits to wrap: the next cell is reached by position.
+            cx = PlainWidth(c.Char) && x + 1 < terminal.X ? x + 1 : -1;
+        }
+    const bool visible = s.CursorVisible && s.Cursor.X < width && s.Cursor.Y < height;
+    if (visible) {
+        if (drew || !state.CursorShown || !(s.Cursor == state.Cursor)) MoveTo(out, s.Cursor.X, s.Cursor.Y, cx, cy);
+        if (!state.CursorShown) out += "\x1b[?25h";
+    } else if (state.CursorShown || state.Full) {
+        out += "\x1b[?25l";
+    }
+    state.CursorShown = visible;
+    state.Cursor = s.Cursor;
+    state.Full = false;
+}
+
+}  // namespace plat::term
+
+// ---------------------------------------------------------------- the console calls of the seam
+
+namespace plat {
+
+using screen::TheScreen;
+
+bool AllocateConsole() {
+    static bool allocated = false;
+    if (allocated) return true;
+    if (!isatty(term::In) || !isatty(term::Out)) {
+        constexpr std::string_view message =
+            "Platenhawk runs in a terminal: its standard input and output must both be a terminal.\n";
+        [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message.data(), message.size());
+        _exit(1);
+    }
+    tcgetattr(term::In, &term::g_savedModes);
+    const Coord size = term::TerminalSize();
+    if (size.X) TheScreen().SetSize(size);
+    TheScreen().SetSizeLocked(true);
+    term::InstallSignalHandlers();
+    allocated = true;
+    return true;
+}
+
+Handle GetStandardHandle(StdHandle which) { return which == StdHandle::Input ? term::In : term::Out; }
+
+void SetTitle(const std::string& title) {
+    TheScreen().SetTitle(title);
+    std::string out;
+    if (!(term::g_undo & term::TitlePushed)) {
+        term::g_undo |= term::TitlePushed;
+        out += "\x1b[22;0t";
+    }
+    out += "\x1b]2;";
+    for (char c : title)
+        if (static_cast<std::uint8_t>(c) >= 0x20)
+            out += screen::OemGlyph(screen::AnsiToOemByte(static_cast<std::uint8_t>(c)));
+    out += '\a';
+    term::Send(out);
+}
+
+bool SetInputModeRaw(Handle) {
+    if (term::g_raw) return true;
+    termios raw = term::g_savedModes;
+    raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INPCK | ISTRIP | IXON);
+    raw.c_cflag |= CS8;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
+    raw.c_cc[VMIN] = 0;  // reads return what is there; waits are made with poll()
+    raw.c_cc[VTIME] = 0;
+    term::g_raw = true;  // before the change, so that a signal arriving during it undoes it
+    if (tcsetattr(term::In, TCSAFLUSH, &raw) == 0) return true;
+    term::g_raw = false;
+    return false;
+}
+
+bool SetScreenBufferSize(Handle, Coord size) {
+    if (size.X <= 0 || size.Y <= 0) return false;
+    Coord terminal = term::TerminalSize();
+    if (!terminal.X) terminal = size;  // a terminal that does not tell its size is taken to fit
+    if (terminal.X < size.X || terminal.Y < size.Y) return false;
+    TheScreen().SetSizeLocked(false);
+    TheScreen().SetSize(size);
+    term::EnterScreenMode();
+    return true;
+}
+
+Coord GetLargestWindowSize(Handle) {
+    const Coord terminal = term::TerminalSize(), model = TheScreen().Size();
+    return Coord{std::max(terminal.X, model.X), std::max(terminal.Y, model.Y)};
+}
+
+void SetFullScreen(Handle) {}
+
+void WaitForInput(Handle) {
+    auto& input = term::g_input;
+    term::DeliverStreamText(false);
+    for (;;) {
+        term::ReadAvailable();
+        term::Decode();
+        if (!input.Queue.empty()) return;
+        int timeout = -1;
+        if (!input.Pending.empty()) {
+            const auto left = input.LastByte + term::EscapeWait - term::Clock::now();
+            timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+            timeout = std::max(timeout, 1);
+        }
+        pollfd p{term::In, POLLIN, 0};
+        poll(&p, 1, timeout);
+    }
+}
+
+InputRecord ReadInput(Handle in) {
+    WaitForInput(in);
+    const InputRecord record = term::g_input.Queue.front();
+    term::g_input.Queue.pop_front();
+    return record;
+}
+
+std::uint32_t PendingInputCount(Handle) {
+    term::LetPresenterIn();
+    term::ReadAvailable();
+    term::Decode();
+    return static_cast<std::uint32_t>(term::g_input.Queue.size());
+}
+
+void FlushInput(Handle) {
+    term::ReadAvailable();
+    term::Decode();
+    term::g_input.Queue.clear();
+}
+
+}  // namespace plat

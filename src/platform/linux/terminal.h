@@ -1,0 +1,45 @@
+// The Linux terminal behind the console calls: the in-memory screen shown on the terminal by a
+// presenter thread, keys read from the terminal, and the terminal's state put back on every way
+// out of the process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/screen/screen_buffer.h"
+
+namespace plat::term {
+
+// Rings the terminal bell.
+void Bell();
+
+// Before the screen is shown on the terminal's alternate screen, what the text stream writes
+// goes to the normal screen as well: this delivers what it wrote since the last call. With
+// `ending` the line is ended, so that what follows the process starts on a line of its own.
+void DeliverStreamText(bool ending);
+
+// Puts the terminal back as it was found: terminal modes, colours, cursor, normal screen, title.
+// Runs once; later calls return at once. Async-signal-safe.
+void Restore();
+
+// What the terminal shows of the screen, as the presenter last drew it.
+struct FrameState {
+    std::vector<screen::Cell> Shown;  // the cells of a screen of size `Size`, row by row
+    Coord Size;
+    bool Full = true;  // the next frame repaints everything
+    int Sgr = -1;      // the attribute the terminal draws in; -1 not known
+    bool CursorShown = false;
+    Coord Cursor;
+};
+
+// Appends to `out` the bytes that bring a terminal of size `terminal` from `state` to the
+// snapshot: the changed cells (everything when `state.Full`), then the cursor. Updates `state`.
+void RenderFrame(const screen::Snapshot& snapshot, Coord terminal, FrameState& state, std::string& out);
+
+// The SGR sequence that sets a console attribute's foreground and background colours.
+std::string_view SgrFor(std::uint8_t attribute);
+
+}  // namespace plat::term
