@@ -400,7 +400,7 @@ TEST(MadeUpIdentity, SysfsAttributesOfScsiAndVirtioDisks) {
 
     // virtio: nothing under device, the serial beside it
     sys.Write("vda/serial", "disk-7\n");
-    std::filesystem::create_directories(sys.Path() / "vda/device");
+    sys.Write("vda/device/vendor", "0x1af4\n");  // the PCI vendor of virtio devices
     const auto virtio = lindrv::SysfsFacts(root, "vda");
     EXPECT_EQ(virtio.Model, "/dev/vda");
     EXPECT_EQ(virtio.Serial, "disk-7");

@@ -5,8 +5,12 @@
 //
 //   ph-vmcheck STEP...   with the steps, in the order given:
 //     detect                 the detection screen, then drive 1 chosen: the identity panel
+//                            (always done first)
+//     choose:N               back to the detection screen (ESC at the menu), drive N chosen
 //     smart                  the SMART table
-//     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on drive 1
+//     smart:none             the SMART table refused: the error message instead
+//     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on the chosen drive
+//     spindle:refused        SLEEP and RECALIBRATE both refused by the chosen drive
 //     scan:bad=S1+S2...      a full scan; exactly the blocks holding sectors S1, S2... unreadable
 //     scan:class=N           a full scan; every block in latency class N (0: <5ms ... 5: >300ms)
 //
@@ -30,12 +34,15 @@ namespace {
 
 using headless::Key;
 
-constexpr int MapFirstRow = 5, MapLastRow = 23, MapColumns = 57;
+// After a scan the map keeps rows 22 and 23 free for the closing message.
+constexpr int MapFirstRow = 5, MapLastRow = 21, MapColumns = 57;
+constexpr int CountColumn = 68, CountWidth = 11;  // the class counters of the statistics panel
 constexpr std::int64_t BlockSectors = 255;
 constexpr std::uint32_t KeyTimeoutMs = 60000;
 constexpr std::uint32_t ScanTimeoutMs = 900000;
 
 int Failures = 0;
+int CurrentDrive = 0;  // the drive chosen, 0-based
 
 void Say(const std::string& line) {
     std::fputs((line + "\n").c_str(), stdout);
@@ -78,37 +85,54 @@ std::int64_t NumberAt(const headless::Harness& h, int x, int y, int length) {
     return std::stoll(text);
 }
 
-bool Detect(headless::Harness& h) {
-    if (!WaitIdle(h, KeyTimeoutMs, "detection")) return false;
-    PrintScreen(h, "detect");
-    h.Type("1");
+// Chooses drive `number` (as the user counts) on the detection screen the program waits on.
+bool Choose(headless::Harness& h, int number) {
+    const std::string name = std::to_string(number);
+    PrintScreen(h, name == "1" ? "detect" : "detect:" + name);
+    bool listed = false;
+    for (int y = 3; y < 24; ++y) listed = listed || h.Row(y).starts_with("[" + name + "] ");
+    if (!listed) {
+        Check(false, "detect: drive " + name + " is not listed");
+        return false;
+    }
+    h.Type(name);
     if (!WaitIdle(h, KeyTimeoutMs, "typing the drive number")) return false;
-    if (!Key1(h, Key::Enter, "choosing drive 1")) return false;
-    PrintScreen(h, "panel");
-    Check(h.Row(3).find("Серийный номер: ") != std::string::npos ||
-              h.Row(4).find("Серийный номер: ") != std::string::npos,
-          "detect: the identity panel shows a serial number line");
+    if (!Key1(h, Key::Enter, "choosing drive " + name)) return false;
+    PrintScreen(h, name == "1" ? "panel" : "panel:" + name);
+    Check(h.Row(4).starts_with("Серийный номер: "), "detect: the identity panel of drive " + name + " is shown");
+    CurrentDrive = number - 1;
     return true;
 }
 
-void Smart(headless::Harness& h) {
+void Smart(headless::Harness& h, bool refused) {
     if (!Key1(h, Key::Down, "menu down")) return;
     if (!Key1(h, Key::Enter, "SMART table", 120000)) return;
-    PrintScreen(h, "smart");
-    Check(h.Row(5).find("AID") != std::string::npos, "smart: the table header is shown");
+    PrintScreen(h, refused ? "smart:none" : "smart");
+    if (refused)
+        Check(h.Row(4).starts_with("Ошибка при получении SMART атрибутов!"),
+              "smart: refused with the SMART error message");
+    else
+        Check(h.Row(5).starts_with(" AID   Name"), "smart: the table header is shown");
     Key1(h, Key::Enter, "back from the SMART table");
     Key1(h, Key::Up, "menu up");
 }
 
-void Spindle() {
+void Spindle(bool refused) {
     const auto send = [](bool stop) {
-        const drives::TOpenDrive drive(0, plat::DriveAccess::Control);
+        const drives::TOpenDrive drive(CurrentDrive, plat::DriveAccess::Control);
         return drive.IsOpen() && SendSpindleCommand(drive.Handle(), stop);
     };
-    Check(send(true), "spindle: SLEEP accepted");
-    Check(send(false), "spindle: RECALIBRATE accepted");
+    const bool slept = send(true);
+    const bool woken = send(false);
+    if (refused) {
+        Check(!slept && !woken, "spindle: SLEEP and RECALIBRATE refused");
+        return;
+    }
+    Check(slept, "spindle: SLEEP accepted");
+    Check(woken, "spindle: RECALIBRATE accepted");
     TGeneralHDDInfo info;
-    Check(ReadDriveIdentity(0, info) && info.Sectors > 0, "spindle: the drive identifies itself after the spin-up");
+    Check(ReadDriveIdentity(CurrentDrive, info) && info.Sectors > 0,
+          "spindle: the drive identifies itself after the spin-up");
 }
 
 struct TScanExpectation {
@@ -130,17 +154,12 @@ TScanExpectation ParseScanStep(const std::string& step) {
 }
 
 void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
-    // the map: one cell per block, 57 to a row from row 5 on
+    // the map: one cell per block, 57 to a row from row 5 on, up to the first blank cell
     std::vector<std::uint8_t> cells;
-    for (int y = MapFirstRow; y <= MapLastRow; ++y)
+    for (int y = MapFirstRow; y <= MapLastRow && static_cast<int>(cells.size()) == (y - MapFirstRow) * MapColumns; ++y)
         for (int x = 0; x < MapColumns; ++x) {
             const std::uint8_t c = h.Char(x, y);
-            if (c == ' ' || c == 0) continue;
-            if (static_cast<int>(cells.size()) != (y - MapFirstRow) * MapColumns + x) {
-                Check(false,
-                      "scan: the map has a gap before row " + std::to_string(y) + " column " + std::to_string(x));
-                return;
-            }
+            if (c == ' ' || c == 0) break;
             cells.push_back(c);
         }
     const std::int64_t total = NumberAt(h, 13, 1, 10);
@@ -164,8 +183,9 @@ void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
     };
     Check(unreadable == badBlocks, "scan: unreadable blocks " + text(unreadable) + ", expected " + text(badBlocks));
     Check(partial.empty(), "scan: blocks read short: " + text(partial));
-    Check(NumberAt(h, 60, 11, 19) == static_cast<std::int64_t>(badBlocks.size()),
-          "scan: UNRB count " + Trimmed(h.Text(68, 11, 11)) + ", expected " + std::to_string(badBlocks.size()));
+    Check(NumberAt(h, CountColumn, 11, CountWidth) == static_cast<std::int64_t>(badBlocks.size()),
+          "scan: UNRB count " + Trimmed(h.Text(CountColumn, 11, CountWidth)) + ", expected " +
+              std::to_string(badBlocks.size()));
 
     std::set<std::int64_t> listed;
     for (int y = 15; y <= 22; ++y) {
@@ -179,7 +199,7 @@ void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
     if (expect.LatencyClass >= 0) {
         std::int64_t sum = 0, inClass = 0;
         for (int c = 0; c < 6; ++c) {
-            const std::int64_t count = NumberAt(h, 68, 3 + c, 11);
+            const std::int64_t count = NumberAt(h, CountColumn, 3 + c, CountWidth);
             sum += count;
             if (c == expect.LatencyClass) inClass = count;
         }
@@ -205,14 +225,16 @@ int main(int argc, char** argv) {
     options.RealClock = true;
     {
         headless::Harness h(options);
-        if (Detect(h)) {
+        if (WaitIdle(h, KeyTimeoutMs, "detection") && Choose(h, 1)) {
             for (int i = 1; i < argc; ++i) {
                 const std::string step = argv[i];
                 if (step == "detect") continue;
-                if (step == "smart") {
-                    Smart(h);
-                } else if (step == "spindle") {
-                    Spindle();
+                if (step == "smart" || step == "smart:none") {
+                    Smart(h, step == "smart:none");
+                } else if (step == "spindle" || step == "spindle:refused") {
+                    Spindle(step == "spindle:refused");
+                } else if (step.starts_with("choose:")) {
+                    if (!Key1(h, Key::Escape, "back to detection") || !Choose(h, std::stoi(step.substr(7)))) break;
                 } else if (step.starts_with("scan:")) {
                     Scan(h, step);
                 } else {

@@ -100,9 +100,10 @@ TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name) {
     TDiskFacts facts;
     facts.Model = FirstAttribute(device, {"model", "name"});
     const std::string vendor = ReadAttribute(device + "/vendor");
-    if (!vendor.empty() && vendor != "ATA" && !facts.Model.starts_with(vendor))
-        facts.Model = facts.Model.empty() ? vendor : vendor + " " + facts.Model;
-    if (facts.Model.empty()) facts.Model = "/dev/" + std::string(name);
+    if (facts.Model.empty())
+        facts.Model = "/dev/" + std::string(name);
+    else if (!vendor.empty() && vendor != "ATA" && !facts.Model.starts_with(vendor))
+        facts.Model = vendor + " " + facts.Model;
     facts.Firmware = FirstAttribute(device, {"rev", "firmware_rev", "fwrev"});
     facts.Serial = FirstAttribute(device, {"serial"});
     if (facts.Serial.empty()) facts.Serial = ReadAttribute(disk + "/serial");

@@ -29,10 +29,10 @@ std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts);
 // Model, serial and firmware from an NVMe IDENTIFY CONTROLLER reply (at least 72 bytes).
 TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify);
 
-// Model, serial and firmware from the disk's sysfs folder <sysBlock>/<name>: device/model with
-// device/vendor before it (unless it is "ATA"), device/rev or device/firmware_rev, and the serial
-// from device/serial, <name>/serial or the tail of device/wwid. The model falls back to the
-// device path when sysfs names none.
+// Model, serial and firmware from the disk's sysfs folder <sysBlock>/<name>: device/model (or
+// device/name) with device/vendor before it unless that is "ATA", device/rev, firmware_rev or
+// fwrev, and the serial from device/serial, <name>/serial or the tail of device/wwid. Without a
+// model in sysfs the model is the device path.
 TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name);
 
 }  // namespace lindrv
