@@ -14,9 +14,12 @@ namespace {
 constexpr int FirstPageRows = 15;
 constexpr std::size_t SlotBytes = 12;
 
-// The text followed by blanks up to `width` (never cut).
-std::string Field(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+// Appends two blanks (none before the first field), then the text followed by blanks up to
+// `width` (never cut).
+void AddField(std::string& row, const std::string& text, std::size_t width) {
+    row.append(row.size() == 1 ? 0 : 2, ' ');
+    row.append(text);
+    if (text.size() < width) row.append(width - text.size(), ' ');
 }
 
 void WriteRule() {
@@ -39,9 +42,13 @@ void PageBreak() {
 
 void WriteRow(std::uint8_t id, const std::string& name, std::uint8_t value, std::uint8_t worst, unsigned raw16,
               std::uint8_t threshold) {
-    const std::string row = " " + Field(std::to_string(id), 4) + "  " + Field(name, 34) + "  " +
-                            Field(std::to_string(value), 6) + "  " + Field(std::to_string(worst), 6) + "  " +
-                            Field(std::to_string(raw16), 7) + "  " + Field(std::to_string(threshold), 12);
+    std::string row = " ";
+    AddField(row, std::to_string(id), 4);
+    AddField(row, name, 34);
+    AddField(row, std::to_string(value), 6);
+    AddField(row, std::to_string(worst), 6);
+    AddField(row, std::to_string(raw16), 7);
+    AddField(row, std::to_string(threshold), 12);
     WriteRaw({std::string_view(row)});
 }
 

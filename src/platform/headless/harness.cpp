@@ -107,9 +107,20 @@ void Harness::Push(const plat::InputRecord& record) {
     rt.Changed.notify_all();
 }
 
-void Harness::Press(Key key) {
-    Push(KeyRecord(key, true));
-    Push(KeyRecord(key, false));
+// A press and its release are queued together, so that no key wait starts between them.
+void Harness::Press(Key key) { PushPair(KeyRecord(key, true), KeyRecord(key, false)); }
+
+void Harness::PushPair(const plat::InputRecord& down, const plat::InputRecord& up, std::uint64_t atMs) {
+    TRuntime& rt = Runtime();
+    std::lock_guard lock(rt.Mutex);
+    if (atMs == Immediately) {
+        rt.Queue.push_back(down);
+        rt.Queue.push_back(up);
+    } else {
+        rt.Scheduled.push_back(TScheduledKey{atMs, down});
+        rt.Scheduled.push_back(TScheduledKey{atMs, up});
+    }
+    rt.Changed.notify_all();
 }
 
 void Harness::Press(std::initializer_list<Key> keys) {
@@ -117,16 +128,10 @@ void Harness::Press(std::initializer_list<Key> keys) {
 }
 
 void Harness::Type(std::string_view chars) {
-    for (char c : chars) {
-        Push(CharRecord(c, true));
-        Push(CharRecord(c, false));
-    }
+    for (char c : chars) PushPair(CharRecord(c, true), CharRecord(c, false));
 }
 
-void Harness::PressAt(std::uint64_t atMs, Key key) {
-    PushAt(atMs, KeyRecord(key, true));
-    PushAt(atMs, KeyRecord(key, false));
-}
+void Harness::PressAt(std::uint64_t atMs, Key key) { PushPair(KeyRecord(key, true), KeyRecord(key, false), atMs); }
 
 void Harness::PushAt(std::uint64_t atMs, const plat::InputRecord& record) {
     TRuntime& rt = Runtime();

@@ -85,6 +85,8 @@ public:
     std::string StdinLinesRead() const;
 
 private:
+    static constexpr std::uint64_t Immediately = ~std::uint64_t{0};
+    void PushPair(const plat::InputRecord& down, const plat::InputRecord& up, std::uint64_t atMs = Immediately);
     void WaitStopped();
 };
 

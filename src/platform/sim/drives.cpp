@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <mutex>
 
 #include "drives/requests.h"
 #include "platform/platform.h"
@@ -22,8 +21,8 @@ struct TSimDrive {
     TImage Image;
 };
 
+// Used by the program's main thread only; a test reads the logs while the program waits.
 struct TSimulation {
-    std::mutex Mutex;  // guards the logs; the drives are used by the main thread only
     std::array<std::optional<TSimDrive>, 16> Drives;
     std::vector<TRequest> Requests;
     std::vector<TRead> Reads;
@@ -158,28 +157,15 @@ void InstallScenario(const TScenario& scenario) {
     ClearLogs();
 }
 
-void SetRecording(bool on) {
-    std::lock_guard lock(Sim().Mutex);
-    Sim().Recording = on;
-}
+void SetRecording(bool on) { Sim().Recording = on; }
 
-std::vector<TRequest> Requests() {
-    std::lock_guard lock(Sim().Mutex);
-    return Sim().Requests;
-}
+std::vector<TRequest> Requests() { return Sim().Requests; }
 
-std::vector<TRead> Reads() {
-    std::lock_guard lock(Sim().Mutex);
-    return Sim().Reads;
-}
+std::vector<TRead> Reads() { return Sim().Reads; }
 
-int OpenHandles() {
-    std::lock_guard lock(Sim().Mutex);
-    return Sim().OpenHandles;
-}
+int OpenHandles() { return Sim().OpenHandles; }
 
 void ClearLogs() {
-    std::lock_guard lock(Sim().Mutex);
     Sim().Requests.clear();
     Sim().Reads.clear();
     Sim().OpenHandles = 0;
@@ -191,14 +177,12 @@ namespace plat {
 
 DriveHandle OpenDrive(int number, DriveAccess) {
     if (!sim::DriveOf(number)) return InvalidDrive;
-    std::lock_guard lock(sim::Sim().Mutex);
     ++sim::Sim().OpenHandles;
     return number;
 }
 
 void CloseDrive(DriveHandle drive) {
     if (!sim::DriveOf(drive)) return;
-    std::lock_guard lock(sim::Sim().Mutex);
     --sim::Sim().OpenHandles;
 }
 
@@ -237,7 +221,6 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
         delivered = sim::ReadImage(drive->Image, offset, buffer.first(static_cast<std::size_t>(length)));
     }
     if (latency) SleepMs(latency);
-    std::lock_guard lock(sim::Sim().Mutex);
     if (sim::Sim().Recording)
         sim::Sim().Reads.push_back(
             sim::TRead{static_cast<int>(handle), offset, static_cast<std::uint32_t>(buffer.size()), delivered});
@@ -248,7 +231,6 @@ bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::u
                   std::span<std::uint8_t> out) {
     sim::TSimDrive* drive = sim::DriveOf(handle);
     {
-        std::lock_guard lock(sim::Sim().Mutex);
         if (sim::Sim().Recording)
             sim::Sim().Requests.push_back(sim::TRequest{static_cast<int>(handle), code,
                                                         std::vector<std::uint8_t>(in.begin(), in.end()), out.size()});
