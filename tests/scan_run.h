@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/headless/runtime.h"
 #include "program.h"
 
 // The pause after an accepted key in a framed box, and the wait before the drive is opened.
@@ -61,27 +60,12 @@ inline std::uint64_t RunScan(headless::Harness& h, const TScanSetup& setup = {})
     return start;
 }
 
-// Presses F4 in the dialog and schedules `key` for `atMs` in one step: scheduled on its own while
-// the dialog waits, the key would be handed to the dialog at once.
-inline void StartScanWithKeyAt(headless::Harness& h, std::uint64_t atMs, Key key) {
-    headless::TRuntime& rt = headless::Runtime();
-    {
-        std::lock_guard lock(rt.Mutex);
-        for (const bool down : {true, false}) {
-            rt.Queue.push_back(headless::KeyRecord(Key::F4, down));
-            rt.Scheduled.push_back(headless::TScheduledKey{atMs, headless::KeyRecord(key, down)});
-        }
-        rt.Changed.notify_all();
-    }
-    h.RunUntilIdle();
-}
-
 // Runs a scan that F10 ends at the first key check `ms` or more after reading started, and hands
 // the screen as it was left to `check`.
 inline void ScanEndedAt(const std::string& scenario, std::uint64_t ms,
                         const std::function<void(headless::Harness&)>& check, const TScanSetup& setup = {}) {
     TAtMenu p(scenario);
-    StartScanWithKeyAt(p.H, OpenScan(p.H, setup) + ms, Key::F10);
+    p.H.SendThenPressAt(Key::F4, OpenScan(p.H, setup) + ms, Key::F10);
     ASSERT_TRUE(p.H.Exited());
     check(p.H);
 }

@@ -85,6 +85,38 @@ TEST(ScanEngine, RecheckReadsASlowBlockAgainAfterThreeSecondsAndAveragesTheTimes
     }
 }
 
+TEST(ScanEngine, TheSecondReadOfARecheckDecidesTheByteCount) {
+    // Blocks 0 and 1 read full and slow the first time; on the re-check block 0 reads nothing and
+    // block 1 delivers its first 100 sectors.
+    TAtMenu p(OneDrive(3 * Block, "slow = 0-509 200\n"));
+    int reads = 0;
+    sim::SetReadHook([&reads](sim::TDriveSpec& drive, std::int64_t) {
+        if (++reads == 2) drive.Unreadable.push_back(sim::TRange{0, 0});
+        if (reads == 4) drive.Partial.push_back(sim::TRange{355, 355});
+    });
+    RunScan(p.H);
+    EXPECT_EQ(sim::Reads().size(), 5u);
+    ExpectMapRow(p.H, {{'X', 12}, {'*', 12}, {Light, 8}});
+    EXPECT_EQ(Counter(p.H, 10), "1");
+    EXPECT_EQ(Counter(p.H, 11), "1");
+    EXPECT_EQ(Trimmed(p.H.Text(59, 15, 21)), "0");
+    EXPECT_EQ(Trimmed(p.H.Text(59, 16, 21)), "255");
+}
+
+TEST(ScanEngine, EscapeBeforeTheFirstBlockReadsNothing) {
+    TAtMenu p(OneDrive(100 * Block, "latency = 1"));
+    OpenScan(p.H);
+    p.H.PressAfterNextFlush(Key::Escape);
+    p.H.Send(Key::F4);
+    EXPECT_TRUE(sim::Reads().empty());
+    EXPECT_EQ(p.H.Text(0, 22, 23), "Прервано пользователем.") << p.H.Dump();
+    EXPECT_EQ(p.H.Text(74, 1, 4), "100%");
+    EXPECT_EQ(Trimmed(p.H.Text(39, 1, 10)), "0");
+    EXPECT_EQ(p.H.Char(0, 5), ' ') << "no map cell";
+    EXPECT_EQ(p.H.Beeps().size(), 2u) << "the closing tones only";
+    EXPECT_EQ(sim::OpenHandles(), 0);
+}
+
 TEST(ScanEngine, FirstFailureOfAScanSoundsTheSignalOnceAndTheNextScanStartsFromZero) {
     // Blocks 2 and 6 unreadable, block 4 short by its last 155 sectors, block 8 above 300 ms.
     TAtMenu p(
@@ -135,7 +167,7 @@ TEST(ScanEngine, FirstFailureOfAScanSoundsTheSignalOnceAndTheNextScanStartsFromZ
 TEST(ScanEngine, EscapeStopsTheScanBeforeTheNextBlock) {
     TAtMenu p(OneDrive(100 * Block, "latency = 1"));
     const std::uint64_t start = OpenScan(p.H);
-    StartScanWithKeyAt(p.H, start + 10, Key::Escape);  // seen at the key check after ten reads of 1 ms
+    p.H.SendThenPressAt(Key::F4, start + 10, Key::Escape);  // seen at the key check after ten reads of 1 ms
     EXPECT_EQ(sim::Reads().size(), 10u);
     EXPECT_EQ(p.H.Text(0, 22, 24), "Прервано пользователем. ") << p.H.Dump();
     EXPECT_EQ(p.H.Attr(0, 22), 12);
@@ -155,7 +187,7 @@ TEST(ScanEngine, EscapeStopsTheScanBeforeTheNextBlock) {
 
 TEST(ScanEngine, KeysPressedWhileTheDriveIsOpenedAreDropped) {
     TAtMenu p(OneDrive(100 * Block, "latency = 1"));
-    StartScanWithKeyAt(p.H, OpenScan(p.H), Key::Escape);  // due exactly when the scan flushes its input
+    p.H.SendThenPressAt(Key::F4, OpenScan(p.H), Key::Escape);  // due exactly when the scan flushes its input
     EXPECT_EQ(sim::Reads().size(), 100u);
     EXPECT_EQ(p.H.Text(0, 22, 31), "Проверка поверхности завершена!") << p.H.Dump();
     EXPECT_EQ(p.H.Attr(0, 22), 10);

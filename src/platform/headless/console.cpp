@@ -91,7 +91,8 @@ void FlushInput(Handle) {
     auto& rt = Runtime();
     std::lock_guard lock(rt.Mutex);
     headless::PromoteDueKeys(rt);
-    rt.Queue.clear();
+    rt.Queue.assign(rt.AfterFlush.begin(), rt.AfterFlush.end());
+    rt.AfterFlush.clear();
     rt.Changed.notify_all();
 }
 

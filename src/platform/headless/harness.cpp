@@ -50,6 +50,7 @@ Harness::Harness(TOptions options) {
         rt.Options = options;
         rt.Queue.clear();
         rt.Scheduled.clear();
+        rt.AfterFlush.clear();
         rt.ProgramWaiting = false;
         rt.Stopping = false;
         rt.Exited = false;
@@ -132,6 +133,26 @@ void Harness::Type(std::string_view chars) {
 }
 
 void Harness::PressAt(std::uint64_t atMs, Key key) { PushPair(KeyRecord(key, true), KeyRecord(key, false), atMs); }
+
+void Harness::SendThenPressAt(Key key, std::uint64_t atMs, Key later) {
+    {
+        TRuntime& rt = Runtime();
+        std::lock_guard lock(rt.Mutex);
+        for (const bool down : {true, false}) {
+            rt.Queue.push_back(KeyRecord(key, down));
+            rt.Scheduled.push_back(TScheduledKey{atMs, KeyRecord(later, down)});
+        }
+        rt.Changed.notify_all();
+    }
+    RunUntilIdle();
+}
+
+void Harness::PressAfterNextFlush(Key key) {
+    TRuntime& rt = Runtime();
+    std::lock_guard lock(rt.Mutex);
+    rt.AfterFlush.push_back(KeyRecord(key, true));
+    rt.AfterFlush.push_back(KeyRecord(key, false));
+}
 
 void Harness::PushAt(std::uint64_t atMs, const plat::InputRecord& record) {
     TRuntime& rt = Runtime();

@@ -54,6 +54,12 @@ public:
     // Queues the press so that it becomes visible once the virtual clock reaches `atMs`.
     void PressAt(std::uint64_t atMs, Key key);
     void PushAt(std::uint64_t atMs, const plat::InputRecord& record);
+    // Presses `key` now and queues `later` for `atMs` in one step (queued on its own while the
+    // program waits, `later` would be handed over at once), then runs until idle.
+    void SendThenPressAt(Key key, std::uint64_t atMs, Key later);
+    // Queues the press right after the program next drops its pending keys: a key that arrives
+    // between that flush and the next read.
+    void PressAfterNextFlush(Key key);
 
     // Lets the program run until it waits for a key with an empty queue, or ends. False when it
     // did neither within `realTimeoutMs` of real time.

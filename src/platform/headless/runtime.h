@@ -33,7 +33,8 @@ struct TRuntime {
     // input
     std::deque<plat::InputRecord> Queue;
     std::vector<TScheduledKey> Scheduled;
-    bool ProgramWaiting = false;  // blocked in an input wait with nothing queued
+    std::vector<plat::InputRecord> AfterFlush;  // queued when the program next flushes
+    bool ProgramWaiting = false;                // blocked in an input wait with nothing queued
 
     // the program
     std::thread Program;

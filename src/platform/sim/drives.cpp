@@ -28,6 +28,7 @@ struct TSimulation {
     std::vector<TRead> Reads;
     int OpenHandles = 0;
     bool Recording = false;
+    TReadHook ReadHook;
 };
 
 TSimulation& Sim() {
@@ -154,8 +155,11 @@ void InstallScenario(const TScenario& scenario) {
         }
         sim.Drives[static_cast<std::size_t>(spec.Number)] = std::move(drive);
     }
+    sim.ReadHook = nullptr;
     ClearLogs();
 }
+
+void SetReadHook(TReadHook hook) { Sim().ReadHook = std::move(hook); }
 
 void SetRecording(bool on) { Sim().Recording = on; }
 
@@ -189,6 +193,7 @@ void CloseDrive(DriveHandle drive) {
 std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     sim::TSimDrive* drive = sim::DriveOf(handle);
     if (!drive) return 0;
+    if (sim::Sim().ReadHook) sim::Sim().ReadHook(drive->Spec, static_cast<std::int64_t>(offset / 512));
     const sim::TDriveSpec& spec = drive->Spec;
     const auto size = static_cast<std::uint64_t>(spec.Sectors) * 512;
     std::uint64_t length = offset < size ? std::min<std::uint64_t>(buffer.size(), size - offset) : 0;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,6 +99,11 @@ struct TRead {
     std::uint32_t Length = 0;
     std::uint32_t Delivered = 0;
 };
+
+// Lets a test change a drive while the program reads it: called before every read with the
+// drive's description and the read's first sector. InstallScenario removes it.
+using TReadHook = std::function<void(TDriveSpec& drive, std::int64_t firstSector)>;
+void SetReadHook(TReadHook hook);
 
 // Recording is off unless a test turns it on.
 void SetRecording(bool on);
