@@ -125,16 +125,9 @@ void ExpectHeader(const headless::Harness& h) {
     ExpectRule(h, 6);
 }
 
-// Presses `key` without releasing it and runs until the program waits again. (ENTER waits end on a
-// release as well: one queued after its press may arrive once the next wait has begun, and end it.)
-void Hit(headless::Harness& h, Key key) {
-    h.Push(headless::KeyRecord(key, true));
-    h.RunUntilIdle();
-}
-
 void OpenSmart(headless::Harness& h) {
-    Hit(h, Key::Down);
-    Hit(h, Key::Enter);
+    h.Send(Key::Down);
+    h.Send(Key::Enter);
 }
 
 }  // namespace
@@ -149,7 +142,7 @@ TEST(SmartTable, SixteenAttributesBreakAfterFifteenRows) {
     EXPECT_EQ(p.H.Text(0, 23, 53), PagePrompt);
     EXPECT_EQ(OtherAttr(p.H, 23, 0, 52, 15), -1);
 
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     ExpectHeader(p.H);
     ExpectRow(p.H, 7, attrs[15]);
     ExpectRule(p.H, 8);
@@ -159,7 +152,7 @@ TEST(SmartTable, SixteenAttributesBreakAfterFifteenRows) {
     EXPECT_EQ(OtherAttr(p.H, 23, 0, 33, 15), -1);
     EXPECT_EQ(OtherAttr(p.H, 23, 34, 79, 8), -1);
 
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     EXPECT_EQ(p.H.Text(0, 3, 9), "TEST DISK") << p.H.Dump();
     EXPECT_EQ(p.H.Row(23), Blank);
     EXPECT_FALSE(p.H.Exited());
@@ -172,13 +165,13 @@ TEST(SmartTable, ThirtyAttributesMakePagesOfFifteenFourteenAndOne) {
     for (int i = 0; i < 15; ++i) ExpectRow(p.H, 7 + i, attrs[static_cast<std::size_t>(i)]);
     EXPECT_EQ(p.H.Text(0, 23, 53), PagePrompt);
 
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     for (int i = 0; i < 14; ++i) ExpectRow(p.H, 7 + i, attrs[static_cast<std::size_t>(15 + i)]);
     EXPECT_EQ(p.H.Row(21), Blank) << p.H.Dump();
     EXPECT_EQ(p.H.Row(22), Blank);
     EXPECT_EQ(p.H.Text(0, 23, 53), PagePrompt);
 
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     ExpectRow(p.H, 7, attrs[29]);
     ExpectRule(p.H, 8);
     EXPECT_EQ(p.H.Text(0, 23, 34), ClosingPrompt);
@@ -236,7 +229,7 @@ TEST(SmartTable, ADriveRejectingSmartGetsTheMessageAndNoWaitOfItsOwn) {
     // The main loop's prompt is up at once: one ENTER leads back to the menu.
     EXPECT_EQ(p.H.Text(0, 23, 34), ClosingPrompt);
     EXPECT_EQ(sim::OpenHandles(), 0);
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     EXPECT_EQ(p.H.Text(0, 4, 15), "Серийный номер:") << p.H.Dump();
     EXPECT_EQ(p.H.Row(23), Blank);
 }
@@ -251,9 +244,9 @@ TEST(SmartTable, ADriveThatCannotBeOpenedWaitsForEnterTwice) {
     EXPECT_EQ(p.H.Text(0, 4, 67), message) << p.H.Dump();
     EXPECT_EQ(OtherAttr(p.H, 4, 0, 66, 12), -1);
     EXPECT_EQ(p.H.Row(23), Blank) << "the operation waits before the main loop's prompt";
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     EXPECT_EQ(p.H.Text(0, 23, 34), ClosingPrompt) << p.H.Dump();
-    Hit(p.H, Key::Enter);
+    p.H.Send(Key::Enter);
     EXPECT_EQ(p.H.Row(23), Blank);
     EXPECT_EQ(p.H.Text(22, 10, 22), "Чтение атрибутов SMART") << p.H.Dump();
     EXPECT_EQ(sim::OpenHandles(), 0);

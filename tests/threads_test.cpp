@@ -89,13 +89,6 @@ void ExpectPhase(const headless::Harness& h, TPhase phase) {
     }
 }
 
-// Presses `key` without releasing it and runs until the program waits again. (ENTER waits end on a
-// release as well: one queued after its press may arrive once the next wait has begun, and end it.)
-void Hit(headless::Harness& h, Key key) {
-    h.Push(headless::KeyRecord(key, true));
-    h.RunUntilIdle();
-}
-
 // A drive read at 40 ms a block of 255 sectors: `blocks` blocks take blocks × 40 ms of virtual time.
 std::string SlowDrive(std::int64_t blocks) { return OneDrive(blocks * 255, "latency = 40"); }
 
@@ -235,8 +228,8 @@ TEST(ProgramEnd, F10EndsTheProgramFromEveryKeyWait) {
     };
     const auto smart = [atMenu](headless::Harness& h) {
         atMenu("1")(h);
-        Hit(h, Key::Down);
-        Hit(h, Key::Enter);
+        h.Send(Key::Down);
+        h.Send(Key::Enter);
     };
     struct TCase {
         const char* Wait;
@@ -266,8 +259,8 @@ TEST(ProgramEnd, F10EndsTheProgramFromEveryKeyWait) {
         {"SMART drive error", "[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 1000\n",
          [&](headless::Harness& h) {
              atMenu("2")(h);
-             Hit(h, Key::Down);
-             Hit(h, Key::Enter);
+             h.Send(Key::Down);
+             h.Send(Key::Enter);
          },
          4, "Ошибка доступа"},
         {"closing prompt", OneDrive(1000),
