@@ -56,7 +56,6 @@ std::atomic<bool> g_restoreStarted{false};
 std::atomic<bool> g_closing{false};  // set by the restore: nothing else is written afterwards
 std::atomic<int> g_writers{0};       // writes under way
 std::atomic<bool> g_resized{false};
-std::atomic<bool> g_presenterNeedsLock{false};  // the presenter waits for the screen's lock or a change
 
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
@@ -198,9 +197,7 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
     std::uint64_t seen = screen.Generation() - 1;
     auto next = Clock::now();
     for (;;) {
-        g_presenterNeedsLock = true;
         const std::uint64_t generation = screen.WaitForChange(seen, Clock::now() + IdleWake);
-        g_presenterNeedsLock = false;
         if (g_resized.exchange(false)) {
             terminal = TerminalSize();
             state.Full = true;
@@ -208,9 +205,7 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
             continue;
         }
         std::this_thread::sleep_until(next);  // changes meanwhile join this frame
-        g_presenterNeedsLock = true;
         const screen::Snapshot snapshot = screen.Take();
-        g_presenterNeedsLock = false;
         seen = snapshot.Generation;
         out.clear();
         RenderFrame(snapshot, terminal.X ? terminal : snapshot.Size, state, out);
@@ -218,14 +213,6 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
         const auto spacing = std::chrono::microseconds(out.size() * 1'000'000 / OutputBudget);
         next = Clock::now() + std::clamp<Clock::duration>(spacing, FrameInterval, LongestFrameInterval);
     }
-}
-
-// The screen's lock goes to whichever thread asks first once it is free, so a scan writing
-// thousands of cells a second would keep the presenter from it for long stretches. The scan
-// polls for keys once per block; there the main thread stands back until the presenter is in.
-void LetPresenterIn() {
-    const auto until = Clock::now() + std::chrono::milliseconds(1);
-    while (g_presenterNeedsLock && Clock::now() < until) std::this_thread::yield();
 }
 
 void StartPresenter() {
@@ -483,7 +470,6 @@ InputRecord ReadInput(Handle in) {
 }
 
 std::uint32_t PendingInputCount(Handle) {
-    term::LetPresenterIn();
     term::ReadAvailable();
     term::Decode();
     return static_cast<std::uint32_t>(term::g_input.Queue.size());

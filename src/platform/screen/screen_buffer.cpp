@@ -7,7 +7,7 @@ namespace plat::screen {
 ScreenBuffer::ScreenBuffer(Coord size) : size_(size), cells_(static_cast<std::size_t>(size.X * size.Y)) {}
 
 void ScreenBuffer::Reset(Coord size) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     size_ = size;
     locked_ = false;
     cells_.assign(static_cast<std::size_t>(size.X * size.Y), Cell{});
@@ -19,7 +19,7 @@ void ScreenBuffer::Reset(Coord size) {
 }
 
 bool ScreenBuffer::SetSize(Coord size) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (size.X <= 0 || size.Y <= 0) return false;
     if (size == size_) return true;
     if (locked_) return false;
@@ -36,17 +36,17 @@ bool ScreenBuffer::SetSize(Coord size) {
 }
 
 void ScreenBuffer::SetSizeLocked(bool locked) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     locked_ = locked;
 }
 
 Coord ScreenBuffer::Size() const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return size_;
 }
 
 bool ScreenBuffer::SetCursor(Coord pos) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (!Inside(pos)) return false;
     if (!(pos == cursor_)) {
         cursor_ = pos;
@@ -56,38 +56,38 @@ bool ScreenBuffer::SetCursor(Coord pos) {
 }
 
 Coord ScreenBuffer::Cursor() const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return cursor_;
 }
 
 CursorInfo ScreenBuffer::GetCursorInfo() const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return cursorInfo_;
 }
 
 void ScreenBuffer::SetCursorInfo(const CursorInfo& info) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     cursorInfo_ = info;
     Changed();
 }
 
 void ScreenBuffer::SetAttribute(std::uint16_t attribute) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     attribute_ = attribute;
 }
 
 std::uint16_t ScreenBuffer::Attribute() const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return attribute_;
 }
 
 void ScreenBuffer::SetTitle(std::string title) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     title_ = std::move(title);
 }
 
 std::string ScreenBuffer::Title() const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return title_;
 }
 
@@ -98,7 +98,7 @@ void ScreenBuffer::ScrollWholeUp() {
 
 void ScreenBuffer::Write(std::string_view bytes) {
     if (bytes.empty()) return;
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     for (char byte : bytes) {
         if (byte == '\r') {
             cursor_.X = 0;
@@ -123,7 +123,7 @@ void ScreenBuffer::Write(std::string_view bytes) {
 }
 
 std::uint32_t ScreenBuffer::FillChar(std::uint8_t c, std::uint32_t count, Coord at) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (!Inside(at)) return 0;
     const auto start = static_cast<std::size_t>(at.Y * size_.X + at.X);
     const auto n = std::min<std::size_t>(count, cells_.size() - start);
@@ -133,7 +133,7 @@ std::uint32_t ScreenBuffer::FillChar(std::uint8_t c, std::uint32_t count, Coord 
 }
 
 std::uint32_t ScreenBuffer::FillAttr(std::uint8_t attribute, std::uint32_t count, Coord at) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (!Inside(at)) return 0;
     const auto start = static_cast<std::size_t>(at.Y * size_.X + at.X);
     const auto n = std::min<std::size_t>(count, cells_.size() - start);
@@ -143,7 +143,7 @@ std::uint32_t ScreenBuffer::FillAttr(std::uint8_t attribute, std::uint32_t count
 }
 
 std::uint32_t ScreenBuffer::WriteChars(std::string_view chars, Coord at) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     if (!Inside(at)) return 0;
     const auto start = static_cast<std::size_t>(at.Y * size_.X + at.X);
     const auto n = std::min<std::size_t>(chars.size(), cells_.size() - start);
@@ -153,7 +153,7 @@ std::uint32_t ScreenBuffer::WriteChars(std::string_view chars, Coord at) {
 }
 
 void ScreenBuffer::Scroll(Rect scroll, Coord dest, Cell fill) {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     const int left = std::max<int>(scroll.Left, 0), top = std::max<int>(scroll.Top, 0);
     const int right = std::min<int>(scroll.Right, size_.X - 1), bottom = std::min<int>(scroll.Bottom, size_.Y - 1);
     if (left > right || top > bottom) return;
@@ -174,34 +174,43 @@ void ScreenBuffer::Scroll(Rect scroll, Coord dest, Cell fill) {
 }
 
 Cell ScreenBuffer::At(Coord pos) const {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     return Inside(pos) ? cells_[static_cast<std::size_t>(pos.Y * size_.X + pos.X)] : Cell{};
 }
 
 Snapshot ScreenBuffer::Take() const {
-    std::lock_guard lock(mutex_);
+    ++readers_;
+    const std::lock_guard lock(mutex_);
+    if (--readers_ == 0) readers_.notify_all();
     return Snapshot{size_, cells_, cursor_, cursorInfo_.Visible, generation_};
 }
 
-std::uint64_t ScreenBuffer::Generation() const {
-    std::lock_guard lock(mutex_);
-    return generation_;
-}
+std::uint64_t ScreenBuffer::Generation() const { return generation_; }
 
 std::uint64_t ScreenBuffer::WaitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline) const {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(waitMutex_);
+    ++sleepers_;
     changed_.wait_until(lock, deadline, [&] { return generation_ != seen; });
+    --sleepers_;
     return generation_;
 }
 
 void ScreenBuffer::Touch() {
-    std::lock_guard lock(mutex_);
+    const auto lock = Lock();
     Changed();
 }
 
 void ScreenBuffer::Changed() {
     ++generation_;
-    changed_.notify_all();
+    if (sleepers_ != 0) {  // a waiter counts itself before it looks at the generation
+        const std::lock_guard lock(waitMutex_);
+        changed_.notify_all();
+    }
+}
+
+std::unique_lock<std::mutex> ScreenBuffer::Lock() const {
+    for (int waiting = readers_; waiting != 0; waiting = readers_) readers_.wait(waiting);
+    return std::unique_lock(mutex_);
 }
 
 ScreenBuffer& TheScreen() {

@@ -4,6 +4,7 @@
 // Every member may be called from any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -74,9 +75,17 @@ private:
     Cell& CellAt(int x, int y) { return cells_[static_cast<std::size_t>(y * size_.X + x)]; }
     void ScrollWholeUp();  // the text stream passed the last row
     void Changed();
+    // The lock for every call but Take. A thread that writes cells without pause would otherwise
+    // take the lock again before a waiting snapshot gets it; so the others stand back while a
+    // snapshot waits for the lock.
+    std::unique_lock<std::mutex> Lock() const;
 
     mutable std::mutex mutex_;
+    mutable std::atomic<int> readers_{0};  // snapshots waiting for the lock
+    // Waiting for a change does not hold the cells' lock: its own lock, the generation atomic.
+    mutable std::mutex waitMutex_;
     mutable std::condition_variable changed_;
+    mutable std::atomic<int> sleepers_{0};
     Coord size_;
     bool locked_ = false;
     std::vector<Cell> cells_;
@@ -84,7 +93,7 @@ private:
     CursorInfo cursorInfo_;
     std::uint16_t attribute_ = 0x07;
     std::string title_;
-    std::uint64_t generation_ = 0;
+    std::atomic<std::uint64_t> generation_{0};
 };
 
 // The one buffer of the process, for the backends that keep the screen in memory.
