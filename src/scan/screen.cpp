@@ -1,5 +1,6 @@
 #include "scan/screen.h"
 
+#include <charconv>
 #include <string>
 
 #include "app/state.h"
@@ -28,10 +29,15 @@ void DrawProgressRow() {
     WriteRaw({"[---%]", '\0'});
 }
 
-// Writes `value` so that its last digit lands on column `lastColumn` of `row`.
+// Writes `value` so that its last digit lands on column `lastColumn` of `row`: characters only,
+// in one write, as the scan does this for every block.
 void PutRightAligned(std::uint64_t value, int lastColumn, int row) {
-    const std::string text = std::to_string(value);
-    PutTextAt(lastColumn + 1 - static_cast<int>(text.size()), row, text);
+    char digits[20];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    const auto length = static_cast<int>(end - digits);
+    plat::WriteCharacters(
+        App.OutputHandle, std::string_view(digits, static_cast<std::size_t>(length)),
+        plat::Coord{static_cast<std::int16_t>(lastColumn + 1 - length), static_cast<std::int16_t>(row)});
 }
 
 void PutZeroCells(int count) {

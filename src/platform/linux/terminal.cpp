@@ -215,13 +215,14 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
     }
 }
 
-void StartPresenter() {
+// Starts a helper thread that leaves the signals of the terminal to the main thread.
+void StartHelper(void (*procedure)()) {
     sigset_t blocked, previous;
     sigemptyset(&blocked);
     for (int sig : TerminateSignals) sigaddset(&blocked, sig);
     sigaddset(&blocked, SIGWINCH);
     pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // the new thread inherits the mask
-    std::thread(Present).detach();
+    std::thread(procedure).detach();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
@@ -229,7 +230,7 @@ void EnterScreenMode() {
     if (g_undo & ScreenMode) return;
     g_undo |= ScreenMode;
     Send("\x1b[?1049h\x1b[0m\x1b[?25l\x1b[H\x1b[2J");
-    StartPresenter();
+    StartHelper(Present);
 }
 
 // ---------------------------------------------------------------- input
@@ -269,6 +270,21 @@ void Decode() {
     DecodeKeys(g_input.Pending, false, g_input.Queue);
     if (!g_input.Pending.empty() && Clock::now() - g_input.LastByte >= EscapeWait)
         DecodeKeys(g_input.Pending, true, g_input.Queue);
+}
+
+// The scan asks for pending keys once per block. So that asking costs no system call, a watcher
+// thread waits for the terminal to have input and raises this flag; the main thread reads the
+// terminal only when the flag is up, and lowers it before it reads.
+std::atomic<bool> g_inputArrived{true};
+
+[[noreturn]] void WatchInput() {
+    for (;;) {
+        g_inputArrived.wait(true);  // until the main thread has taken what was there
+        pollfd p{In, POLLIN, 0};
+        while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+        }
+        g_inputArrived = true;
+    }
 }
 
 }  // namespace
@@ -470,7 +486,11 @@ InputRecord ReadInput(Handle in) {
 }
 
 std::uint32_t PendingInputCount(Handle) {
-    term::ReadAvailable();
+    [[maybe_unused]] static const bool watching = (term::StartHelper(term::WatchInput), true);
+    if (term::g_inputArrived.load(std::memory_order_relaxed) && term::g_inputArrived.exchange(false)) {
+        term::g_inputArrived.notify_one();
+        term::ReadAvailable();
+    }
     term::Decode();
     return static_cast<std::uint32_t>(term::g_input.Queue.size());
 }
