@@ -82,14 +82,14 @@ TEST(Identity, ATextEndsAtItsFirstZeroByte) {
 }
 
 TEST(Identity, SimulatedDrivesAnswerWhatTheirScenarioSays) {
-    sim::TDriveSpec spec;
-    spec.Model = "SIM DISK 500";
-    spec.Serial = "SIM00001";
-    spec.Firmware = "1.00";
-    spec.CacheKb = 8192;
+    sim::TDriveSpec drive;
+    drive.Model = "SIM DISK 500";
+    drive.Serial = "SIM00001";
+    drive.Firmware = "1.00";
+    drive.CacheKb = 8192;
     for (const std::int64_t sectors : {std::int64_t{1000000}, std::int64_t{0x0FFFFFFF}, std::int64_t{5860533168}}) {
-        spec.Sectors = sectors;
-        const std::vector<std::uint8_t> data = sim::IdentifySector(spec);
+        drive.Sectors = sectors;
+        const std::vector<std::uint8_t> data = sim::IdentifySector(drive);
         TGeneralHDDInfo info;
         DecodeIdentity(std::span<const std::uint8_t, 512>(data.data(), 512), info);
         EXPECT_EQ(info.Sectors, sectors);

@@ -15,7 +15,7 @@ namespace {
 constexpr std::uint32_t SpinUpMs = 1500;
 
 struct TSimDrive {
-    TDriveSpec Spec;
+    TDriveSpec Described;
     std::vector<bool> SlowTouched;  // per slow zone: read once already
     bool Asleep = false;
     TImage Image;
@@ -71,13 +71,13 @@ bool RunAtaCommand(TSimDrive& drive, const drives::TAtaRequest& request, std::sp
     std::vector<std::uint8_t> sector;
     switch (r.bCommandReg) {
         case drives::AtaIdentify:
-            sector = IdentifySector(drive.Spec);
+            sector = IdentifySector(drive.Described);
             break;
         case drives::AtaSmart:
-            if (!drive.Spec.Smart || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2) return false;
+            if (!drive.Described.Smart || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2) return false;
             if (r.bFeaturesReg == 0xD8 && request.Data == drives::TAtaData::None) return true;
-            if (r.bFeaturesReg == 0xD0) sector = SmartDataSector(drive.Spec);
-            if (r.bFeaturesReg == 0xD1) sector = SmartThresholdSector(drive.Spec);
+            if (r.bFeaturesReg == 0xD0) sector = SmartDataSector(drive.Described);
+            if (r.bFeaturesReg == 0xD1) sector = SmartThresholdSector(drive.Described);
             break;
         case drives::AtaSleep:
             drive.Asleep = true;
@@ -147,13 +147,13 @@ void InstallScenario(const TScenario& scenario) {
     for (auto& slot : sim.Drives)
         if (slot) CloseImage(slot->Image);
     sim.Drives = {};
-    for (const TDriveSpec& spec : scenario.Drives) {
-        TSimDrive drive{spec, std::vector<bool>(spec.Slow.size(), false), false, TImage{}};
-        if (!spec.Image.empty()) {
+    for (const TDriveSpec& described : scenario.Drives) {
+        TSimDrive drive{described, std::vector<bool>(described.Slow.size(), false), false, TImage{}};
+        if (!described.Image.empty()) {
             std::string error;
-            if (auto image = OpenImage(spec.Image, error)) drive.Image = *image;
+            if (auto image = OpenImage(described.Image, error)) drive.Image = *image;
         }
-        sim.Drives[static_cast<std::size_t>(spec.Number)] = std::move(drive);
+        sim.Drives[static_cast<std::size_t>(described.Number)] = std::move(drive);
     }
     sim.ReadHook = nullptr;
     ClearLogs();
@@ -193,19 +193,19 @@ void CloseDrive(DriveHandle drive) {
 std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     sim::TSimDrive* drive = sim::DriveOf(handle);
     if (!drive) return 0;
-    if (sim::Sim().ReadHook) sim::Sim().ReadHook(drive->Spec, static_cast<std::int64_t>(offset / 512));
-    const sim::TDriveSpec& spec = drive->Spec;
-    const auto size = static_cast<std::uint64_t>(spec.Sectors) * 512;
+    if (sim::Sim().ReadHook) sim::Sim().ReadHook(drive->Described, static_cast<std::int64_t>(offset / 512));
+    const sim::TDriveSpec& described = drive->Described;
+    const auto size = static_cast<std::uint64_t>(described.Sectors) * 512;
     std::uint64_t length = offset < size ? std::min<std::uint64_t>(buffer.size(), size - offset) : 0;
     const auto first = static_cast<std::int64_t>(offset / 512);
     const auto last = static_cast<std::int64_t>((offset + std::max<std::uint64_t>(length, 1) - 1) / 512);
 
-    std::uint32_t latency = spec.LatencyMs;
+    std::uint32_t latency = described.LatencyMs;
     bool slow = false;
-    for (std::size_t i = 0; i < spec.Slow.size(); ++i) {
-        if (!sim::Touches(spec.Slow[i].Range, first, last)) continue;
+    for (std::size_t i = 0; i < described.Slow.size(); ++i) {
+        if (!sim::Touches(described.Slow[i].Range, first, last)) continue;
         const std::uint32_t ms =
-            drive->SlowTouched[i] && spec.Slow[i].LaterMs ? *spec.Slow[i].LaterMs : spec.Slow[i].FirstMs;
+            drive->SlowTouched[i] && described.Slow[i].LaterMs ? *described.Slow[i].LaterMs : described.Slow[i].FirstMs;
         latency = slow ? std::max(latency, ms) : ms;
         slow = true;
         drive->SlowTouched[i] = true;
@@ -214,9 +214,9 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
         latency += sim::SpinUpMs;
         drive->Asleep = false;
     }
-    for (const sim::TRange& r : spec.Unreadable)
+    for (const sim::TRange& r : described.Unreadable)
         if (sim::Touches(r, first, last)) length = 0;
-    for (const sim::TRange& r : spec.Partial)
+    for (const sim::TRange& r : described.Partial)
         if (sim::Touches(r, first, last))
             length =
                 std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(r.First, first) - first) * 512);
@@ -241,7 +241,7 @@ bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::u
                                                         std::vector<std::uint8_t>(in.begin(), in.end()), out.size()});
     }
     if (!drive) return false;
-    if (code == drives::SMART_GET_VERSION) return drive->Spec.Answers && out.size() >= 24;
+    if (code == drives::SMART_GET_VERSION) return drive->Described.Answers && out.size() >= 24;
     const auto request = drives::DecodeAtaRequest(code, in);
     return request && sim::RunAtaCommand(*drive, *request, out);
 }
