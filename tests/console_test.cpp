@@ -8,16 +8,7 @@ namespace {
 using plat::screen::Cell;
 using plat::screen::ScreenBuffer;
 
-// The console without the program: the test calls the primitives itself.
-struct Console : ::testing::Test {
-    Console() {
-        headless::TOptions options;
-        options.StartProgram = false;
-        harness = std::make_unique<headless::Harness>(options);
-    }
-    headless::Harness& H() { return *harness; }
-    std::unique_ptr<headless::Harness> harness;
-};
+using Console = TWithoutProgram;
 
 }  // namespace
 

@@ -7,15 +7,7 @@
 
 namespace {
 
-struct Keyboard : ::testing::Test {
-    Keyboard() {
-        headless::TOptions options;
-        options.StartProgram = false;
-        harness = std::make_unique<headless::Harness>(options);
-    }
-    headless::Harness& H() { return *harness; }
-    std::unique_ptr<headless::Harness> harness;
-};
+using Keyboard = TWithoutProgram;
 
 void ExpectProgramEnds(const std::function<void()>& read) {
     try {

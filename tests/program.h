@@ -27,3 +27,15 @@ std::string OneDrive(std::int64_t sectors, std::string_view extra = {});
 struct TAtMenu : TProgram {
     explicit TAtMenu(std::string scenario, headless::TOptions options = {});
 };
+
+// The console and keyboard without the program: the test calls the program's procedures itself.
+struct TWithoutProgram : ::testing::Test {
+    TWithoutProgram() : harness(NoProgram()) {}
+    headless::Harness& H() { return harness; }
+    static headless::TOptions NoProgram() {
+        headless::TOptions options;
+        options.StartProgram = false;
+        return options;
+    }
+    headless::Harness harness;
+};
