@@ -195,11 +195,6 @@ std::uint64_t ScreenBuffer::WaitForChange(std::uint64_t seen, std::chrono::stead
     return generation_;
 }
 
-void ScreenBuffer::Touch() {
-    const auto lock = Lock();
-    Changed();
-}
-
 void ScreenBuffer::Changed() {
     ++generation_;
     if (sleepers_ != 0) {  // a waiter counts itself before it looks at the generation

@@ -67,8 +67,6 @@ public:
     // Waits until the generation differs from `seen` or the deadline passes; returns the
     // generation then.
     std::uint64_t WaitForChange(std::uint64_t seen, std::chrono::steady_clock::time_point deadline) const;
-    // Counts as a change, so that a presenter repaints (after a resize of the terminal).
-    void Touch();
 
 private:
     bool Inside(Coord pos) const { return pos.X >= 0 && pos.Y >= 0 && pos.X < size_.X && pos.Y < size_.Y; }
