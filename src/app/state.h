@@ -55,8 +55,6 @@ struct TAppState {
     std::uint8_t MenuChoice = 0;
     std::uint8_t MenuCursor = 0;  // 4 = no item highlighted yet
     std::array<std::uint16_t, 30> ListedAttributeIds{};
-
-    alignas(4096) std::array<std::uint8_t, MaxBlockSectors * SectorSize> BlockBuffer{};
 };
 
 extern TAppState App;

@@ -104,6 +104,8 @@ void NudgeIdleTimers();  // user input as far as the system's idle timers are co
 bool IsNtPlatform();
 std::string ReadStdinLine();
 [[noreturn]] void ExitProcess(int code);
+// Page-aligned memory of at least `bytes` to read blocks into, kept until the process ends.
+std::span<std::uint8_t> ReadBuffer(std::size_t bytes);
 
 // ---------------------------------------------------------------- physical drives
 

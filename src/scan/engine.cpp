@@ -26,10 +26,14 @@ void FailureSignal() {
     plat::Beep(500, 70);
 }
 
+std::span<std::uint8_t> BlockBuffer() {
+    static const std::span<std::uint8_t> buffer = plat::ReadBuffer(std::size_t{MaxBlockSectors} * SectorSize);
+    return buffer;
+}
+
 std::uint32_t TimedRead() {
     App.ReadStartTick = plat::TickCount();
-    App.ReadBytes =
-        ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), App.BlockBuffer, App.CurrentLba, SectorSize);
+    App.ReadBytes = ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), BlockBuffer(), App.CurrentLba, SectorSize);
     return plat::TickCount() - App.ReadStartTick;
 }
 

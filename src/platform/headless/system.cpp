@@ -1,6 +1,7 @@
 // Time, threads and the process, on the virtual clock of the headless harness (or the real one,
 // for checks against real devices).
 #include <ctime>
+#include <new>
 
 #include "platform/headless/runtime.h"
 #include "platform/platform.h"
@@ -125,6 +126,10 @@ void StartThread(void (*procedure)()) {
 }
 
 void RaisePriority() {}
+
+std::span<std::uint8_t> ReadBuffer(std::size_t bytes) {
+    return {static_cast<std::uint8_t*>(::operator new (bytes, std::align_val_t{4096})), bytes};
+}
 
 void NudgeIdleTimers() {}
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <new>
 
 #include "platform/platform.h"
 
@@ -61,6 +62,12 @@ void RaisePriority() {
     const HANDLE process = OpenProcess(PROCESS_SET_INFORMATION, FALSE, GetCurrentProcessId());
     SetPriorityClass(process, HIGH_PRIORITY_CLASS);
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+}
+
+std::span<std::uint8_t> ReadBuffer(std::size_t bytes) {
+    void* buffer = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!buffer) buffer = ::operator new (bytes, std::align_val_t{4096});
+    return {static_cast<std::uint8_t*>(buffer), bytes};
 }
 
 void NudgeIdleTimers() { mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0); }
