@@ -21,7 +21,7 @@ need_packages() {
 }
 
 need_build_tools() {
-    need_packages cmake ninja-build g++ make libgtest-dev tmux locales
+    need_packages cmake ninja-build g++ make libgtest-dev tmux locales python3 util-linux
 }
 
 # Configures and builds one build directory: build_tree DIR [cmake options...]
