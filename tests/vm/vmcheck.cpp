@@ -12,7 +12,9 @@
 //     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on the chosen drive
 //     spindle:refused        SLEEP and RECALIBRATE both refused by the chosen drive
 //     scan:bad=S1+S2...      a full scan; exactly the blocks holding sectors S1, S2... unreadable
-//     scan:class=N           a full scan; every block in latency class N (0: <5ms ... 5: >300ms)
+//     scan:class=N           a full scan; no block in a class faster than N (0: <5ms ... 5: >300ms)
+//                            and at least 99% of them in N: the odd read that a busy host holds up
+//                            may land in a slower class
 //
 // Output lines: "@@SCREEN name", the 25 rows each between '|', "@@END"; "@@PASS what" and
 // "@@FAIL what"; "@@VMCHECK DONE failures=N" last. The exit code is the number of failures.
@@ -197,15 +199,17 @@ void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
     Check(listed == firstLbas, "scan: damaged-block list " + text(listed) + ", expected " + text(firstLbas));
 
     if (expect.LatencyClass >= 0) {
-        std::int64_t sum = 0, inClass = 0;
+        std::int64_t sum = 0, inClass = 0, faster = 0;
         for (int c = 0; c < 6; ++c) {
             const std::int64_t count = NumberAt(h, CountColumn, 3 + c, CountWidth);
             sum += count;
             if (c == expect.LatencyClass) inClass = count;
+            if (c < expect.LatencyClass) faster += count;
         }
-        Check(inClass == blocks && sum == blocks,
+        Check(sum == blocks && faster == 0 && inClass * 100 >= blocks * 99,
               "scan: " + std::to_string(inClass) + " of " + std::to_string(blocks) + " blocks in latency class " +
-                  std::to_string(expect.LatencyClass) + " (row " + Trimmed(h.Row(3 + expect.LatencyClass)) + ")");
+                  std::to_string(expect.LatencyClass) + ", " + std::to_string(faster) + " in faster ones (row " +
+                  Trimmed(h.Row(3 + expect.LatencyClass)) + ")");
     }
 }
 
