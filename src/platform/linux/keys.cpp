@@ -3,9 +3,27 @@
 namespace plat::term {
 namespace {
 
+// The Windows virtual-key codes the records carry.
+enum : std::uint16_t {
+    vkBack = 8,
+    vkTab = 9,
+    vkReturn = 13,
+    vkEscape = 27,
+    vkPrior = 33,
+    vkNext = 34,
+    vkEnd = 35,
+    vkHome = 36,
+    vkLeft = 37,
+    vkUp = 38,
+    vkRight = 39,
+    vkDown = 40,
+    vkInsert = 45,
+    vkDelete = 46,
+    vkF1 = 112,
+};
+
 constexpr char Esc = '\x1b';
-constexpr Key EscapeKey{27, Esc};
-constexpr std::uint16_t vkF1 = 112;
+constexpr Key EscapeKey{vkEscape, Esc};
 
 constexpr Key FunctionKey(int n) { return Key{static_cast<std::uint16_t>(vkF1 + n - 1), 0}; }
 
@@ -14,12 +32,12 @@ Key ByteKey(std::uint8_t b) {
     switch (b) {
         case '\r':
         case '\n':
-            return Key{13, '\r'};
+            return Key{vkReturn, '\r'};
         case 0x7F:
         case 0x08:
-            return Key{8, 8};
+            return Key{vkBack, 8};
         case '\t':
-            return Key{9, '\t'};
+            return Key{vkTab, '\t'};
         case Esc:
             return EscapeKey;
         default:
@@ -36,17 +54,17 @@ Key ByteKey(std::uint8_t b) {
 Key SequenceKey(char final, int param) {
     switch (final) {
         case 'A':
-            return Key{38, 0};
+            return Key{vkUp, 0};
         case 'B':
-            return Key{40, 0};
+            return Key{vkDown, 0};
         case 'C':
-            return Key{39, 0};
+            return Key{vkRight, 0};
         case 'D':
-            return Key{37, 0};
+            return Key{vkLeft, 0};
         case 'H':
-            return Key{36, 0};
+            return Key{vkHome, 0};
         case 'F':
-            return Key{35, 0};
+            return Key{vkEnd, 0};
         case 'P':
         case 'Q':
         case 'R':
@@ -60,18 +78,18 @@ Key SequenceKey(char final, int param) {
     switch (param) {
         case 1:
         case 7:
-            return Key{36, 0};
+            return Key{vkHome, 0};
         case 2:
-            return Key{45, 0};
+            return Key{vkInsert, 0};
         case 3:
-            return Key{46, 0};
+            return Key{vkDelete, 0};
         case 4:
         case 8:
-            return Key{35, 0};
+            return Key{vkEnd, 0};
         case 5:
-            return Key{33, 0};
+            return Key{vkPrior, 0};
         case 6:
-            return Key{34, 0};
+            return Key{vkNext, 0};
         case 23:
         case 24:
             return FunctionKey(param - 12);
