@@ -32,7 +32,7 @@ struct TAppState {
     std::int64_t BlockEndLba = 0;
     std::uint32_t ReadBytes = 0;
     std::uint32_t ReadMs = 0;
-    std::uint32_t ReadStartTick = 0;
+    std::uint64_t ReadStartTick = 0;  // the fine clock at the start of the last read
     std::uint8_t ScanAborted = 0;
     std::uint8_t RecheckSlowBlocks = 0;
     std::uint32_t RecheckDelayMs = 0;

@@ -94,6 +94,9 @@ void FlushInput(Handle in);
 void AnsiToOem(std::string& text);  // Windows-1251 to the console's OEM code page, in place
 
 std::uint32_t TickCount();  // milliseconds, monotonic, wraps at 2^32
+// The fine clock that times block reads: PerformanceFrequency() counts a second, monotonic.
+std::uint64_t PerformanceCounter();
+std::uint64_t PerformanceFrequency();
 void SleepMs(std::uint32_t ms);
 std::string LocalTimeText();                                     // time of day in the user's long time format
 void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs);  // returns when the tone ends

@@ -1,5 +1,6 @@
 #include "scan/engine.h"
 
+#include <algorithm>
 #include <string>
 
 #include "app/state.h"
@@ -31,10 +32,14 @@ std::span<std::uint8_t> BlockBuffer() {
     return buffer;
 }
 
+// The read's time in whole milliseconds, truncated, on the fine clock: a millisecond tick (or the
+// 10-16 ms tick of some systems) would put a read of a few milliseconds into a class by chance.
 std::uint32_t TimedRead() {
-    App.ReadStartTick = plat::TickCount();
+    App.ReadStartTick = plat::PerformanceCounter();
     App.ReadBytes = ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), BlockBuffer(), App.CurrentLba, SectorSize);
-    return plat::TickCount() - App.ReadStartTick;
+    const std::uint64_t elapsed = plat::PerformanceCounter() - App.ReadStartTick;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(elapsed * 1000 / plat::PerformanceFrequency(), UINT32_MAX));
 }
 
 void RecordFailure(TBlockClass blockClass) {

@@ -65,6 +65,19 @@ std::uint32_t TickCount() {
     return static_cast<std::uint32_t>(rt.Now);
 }
 
+// Microseconds: virtual time moves in whole milliseconds.
+std::uint64_t PerformanceCounter() {
+    auto& rt = Runtime();
+    if (rt.Options.RealClock)
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - rt.RealStart)
+                .count());
+    std::lock_guard lock(rt.Mutex);
+    return rt.Now * 1000;
+}
+
+std::uint64_t PerformanceFrequency() { return 1'000'000; }
+
 void SleepMs(std::uint32_t ms) {
     auto& rt = Runtime();
     std::unique_lock lock(rt.Mutex);

@@ -24,6 +24,14 @@ std::uint32_t TickCount() {
     return static_cast<std::uint32_t>(ms);
 }
 
+std::uint64_t PerformanceCounter() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000 + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+std::uint64_t PerformanceFrequency() { return 1'000'000'000; }
+
 void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::string LocalTimeText() {

@@ -110,6 +110,12 @@ std::vector<std::uint8_t> IdentifySector(const TDriveSpec& d) {
     PutWord(s, 83, 1 << 10);
     PutWord(s, 86, 1 << 10);
     for (int i = 0; i < 4; ++i) PutWord(s, 100 + i, static_cast<std::uint16_t>(d.Sectors >> (16 * i)));
+    // Word 106 valid; bit 12 and words 117-118 (in words) for a logical sector longer than 512 bytes.
+    PutWord(s, 106, static_cast<std::uint16_t>(0x4000 | (d.SectorSize > 512 ? 0x1000 : 0)));
+    if (d.SectorSize > 512) {
+        PutWord(s, 117, static_cast<std::uint16_t>(d.SectorSize / 2));
+        PutWord(s, 118, static_cast<std::uint16_t>((d.SectorSize / 2) >> 16));
+    }
     s[510] = 0xA5;
     SealChecksum(s);
     return s;
@@ -193,12 +199,13 @@ void CloseDrive(DriveHandle drive) {
 std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     sim::TSimDrive* drive = sim::DriveOf(handle);
     if (!drive) return 0;
-    if (sim::Sim().ReadHook) sim::Sim().ReadHook(drive->Described, static_cast<std::int64_t>(offset / 512));
+    const std::uint64_t sector = drive->Described.SectorSize;
+    if (sim::Sim().ReadHook) sim::Sim().ReadHook(drive->Described, static_cast<std::int64_t>(offset / sector));
     const sim::TDriveSpec& described = drive->Described;
-    const auto size = static_cast<std::uint64_t>(described.Sectors) * 512;
+    const auto size = static_cast<std::uint64_t>(described.Sectors) * sector;
     std::uint64_t length = offset < size ? std::min<std::uint64_t>(buffer.size(), size - offset) : 0;
-    const auto first = static_cast<std::int64_t>(offset / 512);
-    const auto last = static_cast<std::int64_t>((offset + std::max<std::uint64_t>(length, 1) - 1) / 512);
+    const auto first = static_cast<std::int64_t>(offset / sector);
+    const auto last = static_cast<std::int64_t>((offset + std::max<std::uint64_t>(length, 1) - 1) / sector);
 
     std::uint32_t latency = described.LatencyMs;
     bool slow = false;
@@ -219,7 +226,7 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
     for (const sim::TRange& r : described.Partial)
         if (sim::Touches(r, first, last))
             length =
-                std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(r.First, first) - first) * 512);
+                std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(r.First, first) - first) * sector);
 
     std::uint32_t delivered = static_cast<std::uint32_t>(length);
     if (drive->Image.Handle >= 0 && length > 0) {

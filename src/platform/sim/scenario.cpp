@@ -166,6 +166,11 @@ private:
             section_->HasSectors = true;
             return true;
         }
+        if (key == "sector_size") {
+            if (value != "512" && value != "4096") return bad("expected 512 or 4096");
+            d.SectorSize = value == "512" ? 512 : 4096;
+            return true;
+        }
         if (key == "cache_kb") {
             const auto n = Number(value, 0, 32767);
             if (!n) return bad("expected 0..32767");
@@ -220,7 +225,7 @@ private:
                 Fail(line_, error);
                 return false;
             }
-            imageSectors_ = static_cast<std::int64_t>(image->Size / 512);
+            imageBytes_ = image->Size;
             CloseImage(*image);
             d.Image = value;
             return true;
@@ -238,11 +243,12 @@ private:
                 Fail(section_->Line, "drive " + std::to_string(d.Number) + " needs sectors or image");
                 return false;
             }
-            if (imageSectors_ < 1 || imageSectors_ > MaxSectors) {
+            const std::uint64_t sectors = imageBytes_ / d.SectorSize;
+            if (sectors < 1 || sectors > static_cast<std::uint64_t>(MaxSectors)) {
                 Fail(section_->Line, "image " + d.Image + " holds no whole sector");
                 return false;
             }
-            d.Sectors = imageSectors_;
+            d.Sectors = static_cast<std::int64_t>(sectors);
         }
         for (const TPendingRange& r : section_->Ranges)
             if (r.Range.Last >= d.Sectors) {
@@ -252,7 +258,7 @@ private:
             }
         scenario_.Drives.push_back(std::move(d));
         section_.reset();
-        imageSectors_ = 0;
+        imageBytes_ = 0;
         return true;
     }
 
@@ -261,7 +267,7 @@ private:
     TScenario scenario_;
     std::optional<TSection> section_;
     std::set<int> numbers_;
-    std::int64_t imageSectors_ = 0;
+    std::uint64_t imageBytes_ = 0;
     TScenarioError error_;
 };
 

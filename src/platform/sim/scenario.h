@@ -5,7 +5,8 @@
 //   model      = SIM DISK 500   printable ASCII, at most 40 characters
 //   serial     = SIM00001       at most 20 characters; default "SIM" + the drive number
 //   firmware   = 1.00           at most 8 characters
-//   sectors    = 1000000        512-byte sectors, 1 .. 2^48-1; required unless image is given
+//   sectors    = 1000000        logical sectors, 1 .. 2^48-1; required unless image is given
+//   sector_size = 4096          bytes of a logical sector: 512 (the default) or 4096
 //   cache_kb   = 8192           0..32767
 //   answers    = yes            no: opens and reads, but the SMART version request fails
 //   smart      = yes            no: every SMART command fails
@@ -53,6 +54,7 @@ struct TDriveSpec {
     std::string Serial;
     std::string Firmware = "1.0";
     std::int64_t Sectors = 0;
+    std::uint32_t SectorSize = 512;
     std::uint32_t CacheKb = 0;
     bool Answers = true;
     bool Smart = true;
@@ -101,7 +103,7 @@ struct TRead {
 };
 
 // Lets a test change a drive while the program reads it: called before every read with the
-// drive's description and the read's first sector. InstallScenario removes it.
+// drive's description and the read's first sector (in the drive's own sectors). InstallScenario removes it.
 using TReadHook = std::function<void(TDriveSpec& drive, std::int64_t firstSector)>;
 void SetReadHook(TReadHook hook);
 

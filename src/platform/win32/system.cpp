@@ -38,6 +38,18 @@ constexpr std::array<LPTHREAD_START_ROUTINE, ThreadSlots> ThreadEntries = {Threa
 
 std::uint32_t TickCount() { return GetTickCount(); }
 
+std::uint64_t PerformanceCounter() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return static_cast<std::uint64_t>(now.QuadPart);
+}
+
+std::uint64_t PerformanceFrequency() {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<std::uint64_t>(frequency.QuadPart);
+}
+
 void SleepMs(std::uint32_t ms) { Sleep(ms); }
 
 std::string LocalTimeText() {
