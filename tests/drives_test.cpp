@@ -81,6 +81,39 @@ TEST(Identity, ATextEndsAtItsFirstZeroByte) {
     EXPECT_EQ(empty.Sectors, 0);
 }
 
+TEST(Identity, ControlBytesInTheTextsShowAsQuestionMarks) {
+    TSector s{};
+    PutSwapped(s, 27, Padded("BAD\aMODEL\x1b[2J\r\n", 40));
+    PutSwapped(s, 10, Padded("  \x7fSN\b1", 20));
+    PutSwapped(s, 23, "F\tW\x01\x80Z");
+    const TGeneralHDDInfo info = Decode(s);
+    EXPECT_EQ(info.Model, "BAD?MODEL?[2J?? ");
+    EXPECT_EQ(info.Serial, "?SN?1" + std::string(14, ' '));
+    EXPECT_EQ(info.Firmware, "F?W?\x80Z ") << "bytes from 128 up are characters of the code page";
+}
+
+TEST(Identity, LogicalSectorSizeFromWords106And117) {
+    TSector s{};
+    PutWord(s, 60, 1000);
+    EXPECT_EQ(Decode(s).SectorSize, 512u) << "word 106 not valid";
+    PutWord(s, 106, 0x4000 | 0x1000);
+    PutWord(s, 117, 2048);
+    EXPECT_EQ(Decode(s).SectorSize, 4096u);
+    EXPECT_EQ(Decode(s).Sectors, 1000) << "the count is in logical sectors";
+    PutWord(s, 106, 0x4000);
+    EXPECT_EQ(Decode(s).SectorSize, 512u) << "bit 12 clear: 256-word sectors";
+    PutWord(s, 106, 0xC000 | 0x1000);
+    EXPECT_EQ(Decode(s).SectorSize, 512u) << "bits 15-14 not 01: the word is not valid";
+    PutWord(s, 106, 0x4000 | 0x1000);
+    for (const std::uint32_t words : {0u, 100u, 260u, 4096u, 0x10000u}) {
+        PutWord(s, 117, static_cast<std::uint16_t>(words));
+        PutWord(s, 118, static_cast<std::uint16_t>(words >> 16));
+        EXPECT_EQ(Decode(s).SectorSize, 512u) << words << " words is no size the program reads in";
+    }
+    EXPECT_EQ(SizeInMB(244140625, 4096), 953674);
+    EXPECT_EQ(SizeInMB((std::int64_t{1} << 48) - 1, 4096), (std::int64_t{1} << 48) / 256 - 1);
+}
+
 TEST(Identity, SimulatedDrivesAnswerWhatTheirScenarioSays) {
     sim::TDriveSpec drive;
     drive.Model = "SIM DISK 500";
@@ -169,17 +202,31 @@ TEST(Selection, TakesOneOrTwoDigitsWithinTheList) {
     EXPECT_FALSE(h.CursorVisible());
 }
 
-TEST(Selection, AcceptsANumberInAGapAndF10Ends) {
-    {
-        TProgram p("[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 1000\n");
-        p.H.SendText("2");
-        p.H.Send(Key::Enter);
-        EXPECT_EQ(p.H.Text(20, 8, 3), "╔══") << "the menu opens for the silent drive; no panel";
-        EXPECT_EQ(p.H.Row(3), std::string(80, ' '));
+TEST(Selection, RefusesANumberThatNamesNoDriveWithAnIdentity) {
+    // Drive 1 is a gap in the list; drive 2 answers the version request but not IDENTIFY, so it
+    // is listed without a capacity. Neither can be scanned: both numbers beep and stay typed.
+    TProgram p(
+        "[drive 0]\nmodel = FIRST\nsectors = 1000\n[drive 2]\nmodel = MUTE\nsectors = 1000\nidentify = no\n"
+        "[drive 3]\nmodel = FOURTH\nsectors = 4000\n");
+    headless::Harness& h = p.H;
+    EXPECT_EQ(h.Text(0, 4, 10), "[3]   0 MB") << h.Dump();
+    const int row = 7;
+    for (const char* number : {"2", "3"}) {
+        SCOPED_TRACE(number);
+        const std::size_t beeps = h.Beeps().size();
+        h.SendText(number);
+        h.Send(Key::Enter);
+        ASSERT_EQ(h.Beeps().size(), beeps + 1);
+        EXPECT_EQ(h.Beeps().back().Frequency, 120u);
+        EXPECT_EQ(h.Text(30, row, 2), std::string(number) + " ") << h.Dump();
+        EXPECT_EQ(h.Cursor(), (plat::Coord{31, static_cast<std::int16_t>(row)}));
+        h.Send(Key::Backspace);
     }
-    TProgram p(OneDrive(1000));
-    p.H.Send(Key::F10);
-    EXPECT_TRUE(p.H.Exited());
+    h.SendText("4");
+    h.Send(Key::Enter);
+    EXPECT_EQ(h.Text(0, 3, 7), "FOURTH ") << h.Dump();
+    h.Send(Key::F10);
+    EXPECT_TRUE(h.Exited());
 }
 
 TEST(Panel, ShowsTheIdentityOfTheChosenDrive) {

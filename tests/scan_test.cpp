@@ -235,3 +235,32 @@ TEST(ScanEngine, LbasAboveThirtyTwoBitsAreReadAndListedExactly) {
     EXPECT_EQ(p.H.Text(13, 1, 10), "5000000301");
     EXPECT_EQ(p.H.Text(39, 1, 10), "5000000301");
 }
+
+TEST(ScanEngine, DrivesWithFourKilobyteSectorsAreSizedAndScannedInTheirOwnSectors) {
+    // 600 sectors of 4096 bytes: 2,457,600 bytes, 2 MB; sector 300 cannot be read.
+    TAtMenu p(OneDrive(600, "sector_size = 4096\nunreadable = 300"));
+    EXPECT_EQ(p.H.Text(0, 3, 15), "TEST DISK  2 MB") << p.H.Dump();
+    EXPECT_EQ(p.H.Text(0, 5, 34), "Всего логических блоков (LBA): 600");
+    OpenScan(p.H);
+    EXPECT_EQ(Trimmed(p.H.Text(37, 10, 19)), "599");
+    p.H.Send(Key::F4);
+    EXPECT_EQ(ReadSpans(), (TSpans{{0, 255 * 4096}, {255 * 4096, 255 * 4096}, {510 * 4096, 90 * 4096}}));
+    ExpectMapRow(p.H, {{Light, 8}, {'X', 12}, {Light, 8}});
+    EXPECT_EQ(Trimmed(p.H.Text(59, 15, 21)), "255") << "the block's first LBA, in the drive's sectors";
+    EXPECT_EQ(Trimmed(p.H.Text(13, 1, 10)), "600");
+    EXPECT_EQ(Trimmed(p.H.Text(39, 1, 10)), "600");
+}
+
+TEST(ScanEngine, EachDriveIsReadInItsOwnSectorSize) {
+    TProgram p("[drive 0]\nsectors = 600\nsector_size = 4096\n[drive 1]\nsectors = 600\n");
+    for (const auto& [drive, sectorSize] : {std::pair{"1", 4096u}, std::pair{"2", 512u}, std::pair{"1", 4096u}}) {
+        SCOPED_TRACE(drive);
+        p.H.SendText(drive);
+        p.H.Send(Key::Enter);
+        RunScan(p.H);
+        EXPECT_EQ(
+            ReadSpans(),
+            (TSpans{{0, 255 * sectorSize}, {255 * sectorSize, 255 * sectorSize}, {510 * sectorSize, 90 * sectorSize}}));
+        p.H.Send({Key::Enter, Key::Escape});
+    }
+}

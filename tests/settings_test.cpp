@@ -38,16 +38,17 @@ void ExpectDialogAtRest(const headless::Harness& h) {
     EXPECT_FALSE(h.CursorVisible());
 }
 
-void ExpectEditing(const headless::Harness& h, int row, const std::string& text) {
+// The field being edited: `cells` cells from column 37 in white on black, the editor's text in them.
+void ExpectEditing(const headless::Harness& h, int row, const std::string& text, int cells = 11) {
     EXPECT_EQ(h.Text(21, 14, 35), std::string(35, ' ')) << h.Dump();
     EXPECT_EQ(h.Text(21, 15, 35), std::string(35, ' '));
     EXPECT_EQ(h.Attr(21, 14), 24);
     EXPECT_EQ(h.Text(21, 17, 35), " [ENTER] Применить    [ESC] Отмена ");
     for (int x : {21, 28, 43, 47}) EXPECT_EQ(h.Attr(x, 17), 30) << x;
     for (int x : {29, 42, 48, 55}) EXPECT_EQ(h.Attr(x, 17), 31) << x;
-    for (int x = 37; x <= 47; ++x) EXPECT_EQ(h.Attr(x, row), 15) << x;
-    EXPECT_EQ(h.Attr(48, row), h.Attr(21, row));
-    EXPECT_EQ(Trimmed(h.Text(37, row, 11)), text);
+    for (int x = 37; x < 37 + cells; ++x) EXPECT_EQ(h.Attr(x, row), 15) << x;
+    EXPECT_EQ(h.Attr(37 + cells, row), h.Attr(21, row));
+    EXPECT_EQ(Trimmed(h.Text(37, row, cells)), text);
     EXPECT_TRUE(h.CursorVisible());
     EXPECT_EQ(h.Cursor().X, 37 + static_cast<int>(text.size()));
     EXPECT_EQ(h.Cursor().Y, row);
@@ -196,8 +197,10 @@ TEST(ScanSettings, LbaFieldTakesTenDigitsOrAsManyAsTheLastLbaHas) {
                            TCase{100000000000, "12345678901", true}}) {
         SCOPED_TRACE(c.Sectors);
         TAtMenu p(OneDrive(c.Sectors));
+        // The field is blanked for as many digits as the editor takes, plus the cursor's cell.
+        const int cells = static_cast<int>(c.Taken.size()) + 1;
         p.H.Send({Key::Enter, Key::Down, Key::Enter});
-        ExpectEditing(p.H, 10, std::to_string(c.Sectors - 1));
+        ExpectEditing(p.H, 10, std::to_string(c.Sectors - 1), cells);
         p.H.SendText("7");
         const std::string last = std::to_string(c.Sectors - 1);
         EXPECT_EQ(Trimmed(p.H.Text(37, 10, 19)), last + (last.size() < c.Taken.size() ? "7" : ""));
@@ -207,7 +210,9 @@ TEST(ScanSettings, LbaFieldTakesTenDigitsOrAsManyAsTheLastLbaHas) {
         p.H.Send(Key::Enter);
         EXPECT_EQ(ErrorBeeps(p.H), c.Accepted ? 0u : 1u);
         if (!c.Accepted) {
-            ExpectEditing(p.H, 10, c.Taken);
+            ExpectEditing(p.H, 10, c.Taken, cells);
+            for (std::size_t i = 0; i < c.Taken.size(); ++i) p.H.Send(Key::Backspace);
+            ExpectEditing(p.H, 10, "", cells);
             p.H.Send(Key::Escape);
         }
         EXPECT_EQ(Value(p.H, 1), c.Accepted ? c.Taken : last);

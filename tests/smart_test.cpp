@@ -235,10 +235,9 @@ TEST(SmartTable, ADriveRejectingSmartGetsTheMessageAndNoWaitOfItsOwn) {
 }
 
 TEST(SmartTable, ADriveThatCannotBeOpenedWaitsForEnterTwice) {
-    // Drives 0 and 2 answer; the user's drive 2 is physical drive 1, which does not exist.
-    TProgram p("[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 2000\n");
-    p.H.SendText("2");
-    p.H.Send(Key::Enter);
+    // The chosen drive is unplugged at the menu: it no longer opens.
+    TAtMenu p("[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 2000\n");
+    sim::RemoveDrive(0);
     OpenSmart(p.H);
     const std::string message = "Ошибка доступа к жесткому диску! Нажмите [ENTER] для продолжения...";
     EXPECT_EQ(p.H.Text(0, 4, 67), message) << p.H.Dump();

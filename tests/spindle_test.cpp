@@ -81,14 +81,17 @@ TEST(Spindle, StopAndSpinUpSendOnePassThroughToTheChosenDrive) {
 }
 
 TEST(Spindle, ADriveThatCannotBeOpenedFailsSilently) {
+    // The chosen drive 2 is unplugged at the menu: it no longer opens.
     TProgram p("[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 2000\n");
-    p.H.SendText("2");
+    p.H.SendText("3");
     p.H.Send(Key::Enter);
+    sim::RemoveDrive(2);
     sim::ClearLogs();
+    const std::string panelRow = p.H.Row(4);
     Pick(p.H, 0, 2);
     for (const sim::TRequest& r : sim::Requests()) EXPECT_TRUE(r.Drive != 0 && r.Drive != 2) << r.Drive;
     ExpectWaitLineErased(p.H);
-    EXPECT_EQ(p.H.Row(4), std::string(80, ' ')) << "no message";
+    EXPECT_EQ(p.H.Row(4), panelRow) << "no message";
     EXPECT_EQ(HighlightedRow(p.H), 11);
     EXPECT_EQ(sim::OpenHandles(), 0);
     p.H.Send(Key::Down);

@@ -256,9 +256,10 @@ TEST(ProgramEnd, F10EndsTheProgramFromEveryKeyWait) {
          },
          17, "Применить"},
         {"SMART page prompt", sixteen, smart, 23, "следующую страницу"},
-        {"SMART drive error", "[drive 0]\nsectors = 1000\n[drive 2]\nsectors = 1000\n",
+        {"SMART drive error", OneDrive(1000),
          [&](headless::Harness& h) {
-             atMenu("2")(h);
+             atMenu("1")(h);
+             sim::RemoveDrive(0);
              h.Send(Key::Down);
              h.Send(Key::Enter);
          },

@@ -36,6 +36,7 @@ void ResetState() {
     App.RecheckDelayMs = 3000;
     App.DriveCount = 0;
     App.DriveSectors.fill(0);
+    App.DriveSectorSizes.fill(DefaultSectorSize);
     App.CurrentDrive = 0;
     App.MenuCursor = 4;
 }

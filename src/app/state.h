@@ -10,7 +10,9 @@
 
 inline constexpr int MaxDrives = 16;
 inline constexpr std::uint32_t MaxBlockSectors = 255;
-inline constexpr std::uint32_t SectorSize = 512;
+inline constexpr std::uint32_t DefaultSectorSize = 512;
+// Logical sectors the program reads in: powers of two from 512 to this many bytes.
+inline constexpr std::uint32_t LargestSectorSize = 4096;
 
 struct TAppState {
     plat::Handle InputHandle = 0;
@@ -41,6 +43,7 @@ struct TAppState {
     // the drive table: entry n holds the sector count of physical drive n - 1, 0 = not found
     std::int32_t DriveCount = 0;
     std::array<std::int64_t, MaxDrives + 1> DriveSectors{};
+    std::array<std::uint32_t, MaxDrives + 1> DriveSectorSizes{};  // bytes of a logical sector, by the same entry
     plat::DriveHandle DriveHandle = plat::InvalidDrive;
 
     // the scan screen

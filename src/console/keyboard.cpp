@@ -15,15 +15,14 @@ plat::InputRecord NextRecord() {
 
 bool IsKeyPress(const plat::InputRecord& r) { return r.EventType == plat::KeyEvent && r.KeyDown; }
 
-// Digits an LBA field takes: ten, or as many as the drive's last LBA has when that is more.
+void PutEditChar(plat::Coord& pos, char c) { plat::WriteCharacters(App.OutputHandle, std::string_view(&c, 1), pos); }
+
+}  // namespace
+
 int LbaFieldDigits() {
     const std::int64_t lastLba = App.DriveSectors[static_cast<std::size_t>(App.CurrentDrive + 1)] - 1;
     return std::max<int>(10, static_cast<int>(std::to_string(std::max<std::int64_t>(lastLba, 0)).size()));
 }
-
-void PutEditChar(plat::Coord& pos, char c) { plat::WriteCharacters(App.OutputHandle, std::string_view(&c, 1), pos); }
-
-}  // namespace
 
 void EndOnF10(std::uint16_t virtualKey) {
     if (virtualKey == vkF10) plat::ExitProcess(0);

@@ -24,5 +24,8 @@ bool PollEscape();
 // Edits a decimal LBA in place at the cursor; true with `value` set when the user confirmed a
 // value inside the range, false on ESC.
 bool EditLba(std::int64_t& value, bool isStart);
+// Digits an LBA field takes on the current drive: ten, or as many as its last LBA has when that
+// is more.
+int LbaFieldDigits();
 // Ends the program when the record carries F10 (pressed or released).
 void EndOnF10(std::uint16_t virtualKey);

@@ -16,6 +16,26 @@ std::uint32_t Word32At(std::span<const std::uint8_t, 512> data, std::size_t byte
     return v;
 }
 
+std::uint16_t WordAt(std::span<const std::uint8_t, 512> data, std::size_t word) {
+    return static_cast<std::uint16_t>(data[2 * word] | (data[2 * word + 1] << 8));
+}
+
+// Word 106 tells, when its bits 15-14 are 01, whether the logical sector is longer than 256 words
+// (bit 12); words 117-118 then give its length in words. Anything else is a 512-byte sector.
+std::uint32_t LogicalSectorSize(std::span<const std::uint8_t, 512> data) {
+    const std::uint16_t w106 = WordAt(data, 106);
+    if ((w106 & 0xC000) != 0x4000 || (w106 & 0x1000) == 0) return 512;
+    const std::uint64_t bytes = std::uint64_t{Word32At(data, 234)} * 2;
+    if (bytes < 512 || bytes > LargestSectorSize || (bytes & (bytes - 1)) != 0) return 512;
+    return static_cast<std::uint32_t>(bytes);
+}
+
+// Control bytes would move the cursor, ring the bell or break a line: they show as "?".
+void MaskControlBytes(std::string& text) {
+    for (char& c : text)
+        if (static_cast<std::uint8_t>(c) < 32 || c == 127) c = '?';
+}
+
 // Takes at most `length` bytes from `byte` on, stopping before a zero byte, appends a blank and
 // swaps the byte pairs of the result.
 std::string IdentityText(std::span<const std::uint8_t, 512> data, std::size_t byte, std::size_t length) {
@@ -43,12 +63,14 @@ void DecodeIdentity(std::span<const std::uint8_t, 512> data, TGeneralHDDInfo& in
         info.Sectors = lba28;
         info.AddressBits = 28;
     }
+    info.SectorSize = LogicalSectorSize(data);
     info.Model = IdentityText(data, 54, 40);
     while (!info.Model.empty() && info.Model.size() >= 2 && info.Model[info.Model.size() - 2] == ' ')
         info.Model.pop_back();
     info.Firmware = IdentityText(data, 46, 8);
     info.Serial = IdentityText(data, 20, 20);
     while (!info.Serial.empty() && info.Serial.front() == ' ') info.Serial.erase(0, 1);
+    for (std::string* text : {&info.Model, &info.Firmware, &info.Serial}) MaskControlBytes(*text);
     info.CacheKB = (data[42] | (data[43] << 8)) >> 1;
 }
 
@@ -73,7 +95,7 @@ bool ReadDriveIdentity(int d, TGeneralHDDInfo& info) {
     return true;
 }
 
-std::int64_t SizeInMB(std::int64_t sectors) { return sectors * 512 / 1048576; }
+std::int64_t SizeInMB(std::int64_t sectors, std::uint32_t sectorSize) { return sectors * (sectorSize / 512) / 2048; }
 
 void ListDrives() {
     for (int d = 0; d < MaxDrives; ++d) {
@@ -86,8 +108,9 @@ void ListDrives() {
         SetColor(clWhite);
         WriteRaw({std::string_view(info.Model)});
         SetColor(clDarkGrey);
-        WriteRawLine({" ", SizeInMB(info.Sectors), " MB"});
+        WriteRawLine({" ", SizeInMB(info.Sectors, info.SectorSize), " MB"});
         App.DriveSectors[static_cast<std::size_t>(d + 1)] = info.Sectors;
+        App.DriveSectorSizes[static_cast<std::size_t>(d + 1)] = info.SectorSize;
     }
 }
 

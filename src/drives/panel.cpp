@@ -37,7 +37,9 @@ void SelectDrive() {
                 GotoColumn(pos.X);
             } else if (c == vkReturn && IsDigits(typed)) {
                 const int n = std::stoi(typed);
-                if (n >= 1 && n <= App.DriveCount) {
+                // A number in a gap of the list, or of a drive that told no capacity, names
+                // nothing that could be scanned.
+                if (n >= 1 && n <= App.DriveCount && App.DriveSectors[static_cast<std::size_t>(n)] > 0) {
                     App.CurrentDrive = n;
                     break;
                 }
@@ -56,7 +58,7 @@ void ShowDrivePanel(int d) {
     GotoColumn(0);
     WriteRaw({std::string_view(info.Model)});
     SetColor(clDarkGrey);
-    WriteRawLine({" ", SizeInMB(info.Sectors), " MB"});
+    WriteRawLine({" ", SizeInMB(info.Sectors, info.SectorSize), " MB"});
     GotoColumn(0);
     WriteAtLineStart("Серийный номер: ");
     SetColor(clWhite);
@@ -77,6 +79,7 @@ void ShowDrivePanel(int d) {
     WriteRawLine({std::int64_t{info.CacheKB}, " KB"});
     SetColor(clDarkGrey);
     App.DriveSectors[static_cast<std::size_t>(d + 1)] = info.Sectors;
+    App.DriveSectorSizes[static_cast<std::size_t>(d + 1)] = info.SectorSize;
 }
 
 void ShowDriveHeader(int d) {

@@ -27,16 +27,20 @@ void FailureSignal() {
     plat::Beep(500, 70);
 }
 
+// One buffer for every block: a full block of the longest logical sectors.
 std::span<std::uint8_t> BlockBuffer() {
-    static const std::span<std::uint8_t> buffer = plat::ReadBuffer(std::size_t{MaxBlockSectors} * SectorSize);
+    static const std::span<std::uint8_t> buffer = plat::ReadBuffer(std::size_t{MaxBlockSectors} * LargestSectorSize);
     return buffer;
 }
+
+std::uint32_t CurrentSectorSize() { return App.DriveSectorSizes[static_cast<std::size_t>(App.CurrentDrive + 1)]; }
 
 // The read's time in whole milliseconds, truncated, on the fine clock: a millisecond tick (or the
 // 10-16 ms tick of some systems) would put a read of a few milliseconds into a class by chance.
 std::uint32_t TimedRead() {
     App.ReadStartTick = plat::PerformanceCounter();
-    App.ReadBytes = ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), BlockBuffer(), App.CurrentLba, SectorSize);
+    const std::uint32_t sectorSize = CurrentSectorSize();
+    App.ReadBytes = ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), BlockBuffer(), App.CurrentLba, sectorSize);
     const std::uint64_t elapsed = plat::PerformanceCounter() - App.ReadStartTick;
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(elapsed * 1000 / plat::PerformanceFrequency(), UINT32_MAX));
@@ -63,7 +67,7 @@ void ScanBlocks() {
             App.ScanAborted = 1;
             break;
         }
-        const std::uint32_t expected = App.BlockSectors * SectorSize;
+        const std::uint32_t expected = App.BlockSectors * CurrentSectorSize();
         App.ReadMs = TimedRead();
         if (App.RecheckSlowBlocks == 1 && App.ReadBytes == expected && App.ReadMs > 50) {
             const std::uint32_t firstMs = App.ReadMs;

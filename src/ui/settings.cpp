@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int ValueColumn = 37;
-constexpr int EditWidth = 11;
 
 void DrawLbaField(int row, std::string_view label, std::int64_t lba, bool highlighted) {
     const std::string value = std::to_string(lba);
@@ -75,8 +74,9 @@ void EditLbaField(std::int64_t& lba, bool isStart) {
     DrawKeyLine(17, " [ENTER]", " Применить    ", "[ESC]", " Отмена ");
     const int row = isStart ? 9 : 10;
     SetCursor(ValueColumn, row);
+    // As many cells as the editor can fill, and the one the cursor stands on after the last digit.
     SetColor(clWhite);
-    WriteBlanks(EditWidth);
+    WriteBlanks(LbaFieldDigits() + 1);
     SetCursor(ValueColumn, row);
     ShowCursor(true);
     std::int64_t value = lba;

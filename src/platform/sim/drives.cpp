@@ -71,6 +71,7 @@ bool RunAtaCommand(TSimDrive& drive, const drives::TAtaRequest& request, std::sp
     std::vector<std::uint8_t> sector;
     switch (r.bCommandReg) {
         case drives::AtaIdentify:
+            if (!drive.Described.Identifies) return false;
             sector = IdentifySector(drive.Described);
             break;
         case drives::AtaSmart:
@@ -163,6 +164,12 @@ void InstallScenario(const TScenario& scenario) {
     }
     sim.ReadHook = nullptr;
     ClearLogs();
+}
+
+void RemoveDrive(int number) {
+    auto& slot = Sim().Drives[static_cast<std::size_t>(number)];
+    if (slot) CloseImage(slot->Image);
+    slot.reset();
 }
 
 void SetReadHook(TReadHook hook) { Sim().ReadHook = std::move(hook); }

@@ -158,6 +158,7 @@ private:
         if (key == "serial") return Text(value, 20, d.Serial, "serial");
         if (key == "firmware") return Text(value, 8, d.Firmware, "firmware");
         if (key == "answers") return Flag(value, d.Answers, "answers");
+        if (key == "identify") return Flag(value, d.Identifies, "identify");
         if (key == "smart") return Flag(value, d.Smart, "smart");
         if (key == "sectors") {
             const auto n = Number(value, 1, MaxSectors);

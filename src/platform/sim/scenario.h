@@ -9,6 +9,7 @@
 //   sector_size = 4096          bytes of a logical sector: 512 (the default) or 4096
 //   cache_kb   = 8192           0..32767
 //   answers    = yes            no: opens and reads, but the SMART version request fails
+//   identify   = yes            no: answers the version request, but IDENTIFY DEVICE fails
 //   smart      = yes            no: every SMART command fails
 //   latency    = 1              milliseconds of an ordinary read
 //   slow       = 5000-5254 400  a read touching these sectors takes 400 ms
@@ -57,6 +58,7 @@ struct TDriveSpec {
     std::uint32_t SectorSize = 512;
     std::uint32_t CacheKb = 0;
     bool Answers = true;
+    bool Identifies = true;
     bool Smart = true;
     std::uint32_t LatencyMs = 0;
     std::vector<TSlowZone> Slow;
@@ -86,6 +88,8 @@ std::string_view BuiltinScenario();
 
 // The drives the simulation serves from now on.
 void InstallScenario(const TScenario& scenario);
+// Drive `number` is gone, as if unplugged: it no longer opens.
+void RemoveDrive(int number);
 
 // What the program asked of the simulated drives, for the tests.
 struct TRequest {
