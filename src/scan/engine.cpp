@@ -22,11 +22,6 @@ constexpr TClassLook ClassLooks[] = {
     {'\xDB', clRed},      {'\xDB', clLightRed}, {'*', clLightRed},    {'X', clLightRed},
 };
 
-void FailureSignal() {
-    plat::Beep(950, 90);
-    plat::Beep(500, 70);
-}
-
 // One buffer for every block: a full block of the longest logical sectors.
 std::span<std::uint8_t> BlockBuffer() {
     static const std::span<std::uint8_t> buffer = plat::ReadBuffer(std::size_t{MaxBlockSectors} * LargestSectorSize);
@@ -46,24 +41,54 @@ std::uint32_t TimedRead() {
         std::min<std::uint64_t>(elapsed * 1000 / plat::PerformanceFrequency(), UINT32_MAX));
 }
 
-void RecordFailure(TBlockClass blockClass) {
-    SetColor(clLightRed);
+const TScanListener* Listener = nullptr;
+
+// Counts the block in its class and tells the view and the listener.
+void Classified(const TScanView& view, TBlockClass blockClass) {
     if (blockClass == bcUNRB)
         ++App.UnreadableBlocks;
-    else
+    else if (blockClass == bcPUNRB)
         ++App.PartialBlocks;
-    PlotMapCell(ClassLooks[blockClass].Glyph, blockClass, App.BlockEndLba);
-    AddDamagedBlock(std::to_string(App.CurrentLba));
+    else
+        ++App.LatencyCounts[blockClass];
+    const TBlockResult block{App.CurrentLba, App.BlockSectors, blockClass, App.ReadMs, App.ReadBytes};
+    view.BlockDone(block);
+    if (Listener) Listener->BlockDone(block);
+}
+
+// ---------------------------------------------------------------- the scan screen as the view
+
+void FailureSignal() {
+    plat::Beep(950, 90);
+    plat::Beep(500, 70);
+}
+
+void DrawBlock(const TBlockResult& block) {
+    SetColor(ClassLooks[block.Class].Color);
+    PlotMapCell(ClassLooks[block.Class].Glyph, block.Class, App.BlockEndLba);
+    if (block.Class < bcPUNRB) {
+        SetColor(clDarkGrey);
+        return;
+    }
+    AddDamagedBlock(std::to_string(block.Lba));
     if (App.UnreadableBlocks + App.PartialBlocks == 1) FailureSignal();
 }
 
-void ScanBlocks() {
+constexpr TScanView ScreenView{PollEscape, DrawBlock, ShowPercent};
+
+}  // namespace
+
+void SetScanListener(const TScanListener* listener) { Listener = listener; }
+
+void ScanBlocks(const TScanView& view) {
     const std::int64_t rangeSectors = App.ScanEndLba - App.ScanStartLba + 1;
+    App.CurrentLba = App.ScanStartLba;
+    if (Listener) Listener->Started();
     while (App.CurrentLba <= App.ScanEndLba) {
         if (App.CurrentLba + App.BlockSectors > App.ScanEndLba + 1)
             App.BlockSectors = static_cast<std::uint32_t>(App.ScanEndLba + 1 - App.CurrentLba);
         App.BlockEndLba = App.CurrentLba + App.BlockSectors;
-        if (PollEscape()) {
+        if (view.StopRequested()) {
             App.ScanAborted = 1;
             break;
         }
@@ -74,25 +99,19 @@ void ScanBlocks() {
             plat::SleepMs(App.RecheckDelayMs);
             App.ReadMs = (firstMs + TimedRead()) >> 1;
         }
-        if (App.ReadBytes == expected) {
-            const TBlockClass blockClass = LatencyClass(App.ReadMs);
-            ++App.LatencyCounts[blockClass];
-            SetColor(ClassLooks[blockClass].Color);
-            PlotMapCell(ClassLooks[blockClass].Glyph, blockClass, App.BlockEndLba);
-            SetColor(clDarkGrey);
-        } else {
-            RecordFailure(App.ReadBytes == 0 ? bcUNRB : bcPUNRB);
-        }
+        if (App.ReadBytes == expected)
+            Classified(view, LatencyClass(App.ReadMs));
+        else
+            Classified(view, App.ReadBytes == 0 ? bcUNRB : bcPUNRB);
         App.Percent = (App.CurrentLba - App.ScanStartLba) * 100 / rangeSectors;
         if (App.Percent != App.ShownPercent) {
             App.ShownPercent = App.Percent;
-            ShowPercent();
+            view.PercentChanged();
         }
         App.CurrentLba += App.BlockSectors;
     }
+    if (Listener) Listener->Finished();
 }
-
-}  // namespace
 
 TBlockClass LatencyClass(std::uint32_t ms) {
     if (ms <= 5) return bcUnder5ms;
@@ -129,10 +148,9 @@ bool ScanSurface() {
     DrawStatsPanel();
     SetCursor(0, 5);
     SetColor(clDarkGrey);
-    App.CurrentLba = App.ScanStartLba;
     plat::FlushInput(App.InputHandle);
     App.ScanRunning = 1;
-    ScanBlocks();
+    ScanBlocks(ScreenView);
     App.ShownPercent = 100;
     ShowPercent();
     App.DriveHandle = plat::InvalidDrive;

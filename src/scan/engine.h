@@ -21,5 +21,35 @@ TBlockClass LatencyClass(std::uint32_t ms);
 std::uint32_t ReadBlock(std::uint16_t sectors, std::span<std::uint8_t> buffer, std::int64_t lba,
                         std::uint32_t sectorSize);
 
-// Scans ScanStartLba through ScanEndLba; false only when the drive could not be opened.
+// One block as the scan classified it.
+struct TBlockResult {
+    std::int64_t Lba = 0;  // its first LBA
+    std::uint32_t Sectors = 0;
+    TBlockClass Class = bcUnder5ms;
+    std::uint32_t Ms = 0;     // the time it was classified by (the average of two reads after a re-check)
+    std::uint32_t Bytes = 0;  // what the read that decided it delivered
+};
+
+// What shows a running scan: the scan screen, or a progress line.
+struct TScanView {
+    bool (*StopRequested)();                 // asked before each block is read
+    void (*BlockDone)(const TBlockResult&);  // the block is classified and counted
+    void (*PercentChanged)();                // ShownPercent has a new value
+};
+
+// Whoever else follows every scan (the reports): told when the blocks start, of each block, and
+// when the scan ends (ScanAborted tells how). All on the scanning thread.
+struct TScanListener {
+    void (*Started)();
+    void (*BlockDone)(const TBlockResult&);
+    void (*Finished)();
+};
+void SetScanListener(const TScanListener* listener);
+
+// Reads ScanStartLba through ScanEndLba from the open DriveHandle in blocks of up to 255 of the
+// drive's sectors, times, re-checks, classifies and counts them, until the range ends or the view
+// asks to stop (ScanAborted = 1).
+void ScanBlocks(const TScanView& view);
+
+// The whole scan on the scan screen; false only when the drive could not be opened.
 bool ScanSurface();

@@ -54,8 +54,14 @@ constexpr std::array<TSmartAttributeName, 45> SmartAttributeNames = {{
 
 }  // namespace
 
-std::string SmartAttributeName(std::uint8_t id) {
+std::string_view SmartAttributeLabel(std::uint8_t id) {
     for (const TSmartAttributeName& entry : SmartAttributeNames)
-        if (entry.Id == id && !IsAttributeListed(id)) return std::string(entry.Name);
-    return "Unknown";
+        if (entry.Id == id) return entry.Name;
+    return {};
+}
+
+// Every id stands once in the table: the first entry of the id is the only one.
+std::string SmartAttributeName(std::uint8_t id) {
+    const std::string_view name = SmartAttributeLabel(id);
+    return name.empty() || IsAttributeListed(id) ? "Unknown" : std::string(name);
 }

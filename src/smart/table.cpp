@@ -52,12 +52,7 @@ void WriteRow(std::uint8_t id, const std::string& name, std::uint8_t value, std:
     WriteRaw({std::string_view(row)});
 }
 
-void SmartError(drives::TOpenDrive& drive) {
-    SetColor(clLightRed);
-    drive.Close();
-    App.DriveHandle = plat::InvalidDrive;
-    WriteAtLineStart("Ошибка при получении SMART атрибутов!");
-}
+TSmartListener Listener = nullptr;
 
 }  // namespace
 
@@ -73,22 +68,12 @@ bool IsAttributeListed(std::uint16_t id) {
     return std::find(App.ListedAttributeIds.begin(), App.ListedAttributeIds.end(), id) != App.ListedAttributeIds.end();
 }
 
-void ShowSmartTable() {
-    SetCursor(0, 3);
-    ShowDriveHeader(App.CurrentDrive);
-    SetColor(clDarkGrey);
-    WriteText("Пожалуйста, подождите...");
-    plat::SleepMs(1200);
-    drives::TOpenDrive drive(App.CurrentDrive, plat::DriveAccess::Control);
-    if (!drive.IsOpen()) {
-        ClearRow(0, 4);
-        SetColor(clLightRed);
-        WriteAtLineStart("Ошибка доступа к жесткому диску! Нажмите [ENTER] для продолжения...");
-        WaitForEnter();
-        return;
-    }
+void SetSmartListener(TSmartListener listener) { Listener = listener; }
+
+TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors) {
+    drives::TOpenDrive drive(d, plat::DriveAccess::Control);
+    if (!drive.IsOpen()) return TSmartOutcome::CannotOpen;
     App.DriveHandle = drive.Handle();
-    const int d = App.CurrentDrive;
     auto request = std::make_unique<drives::TSendCmdRecord>();
     auto reply = std::make_unique<std::array<std::uint8_t, SmartReceiveReplyLength>>();
     const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
@@ -97,24 +82,45 @@ void ShowSmartTable() {
         drives::WriteSendCmd(*request, bufferSize, regs, d);
         return plat::DriveControl(drive.Handle(), code, input, std::span(*reply).first(replyLength));
     };
+    const auto sector = [&] { return reply->begin() + drives::SendCmdOutDataOffset; };
     std::array<std::uint8_t, 24> version{};
     request->fill(0);
-    const bool answered = plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) &&
-                          send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength) &&
-                          send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength);
-    if (!answered || !send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength)) {
-        SmartError(drive);
-        return;
-    }
-    std::array<std::uint8_t, SmartSlots * SlotBytes> thresholds{};
-    std::copy_n(reply->begin() + drives::SendCmdOutDataOffset + 2, thresholds.size(), thresholds.begin());
-    reply->fill(0);
-    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength)) {
-        SmartError(drive);
-        return;
+    bool read = plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) &&
+                send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength) &&
+                send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) &&
+                send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength);
+    if (read) {
+        std::copy_n(sector(), 512, sectors.Thresholds.begin());
+        reply->fill(0);
+        read = send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength);
+        if (read) std::copy_n(sector(), 512, sectors.Values.begin());
     }
     drive.Close();
     App.DriveHandle = plat::InvalidDrive;
+    return read ? TSmartOutcome::Read : TSmartOutcome::Refused;
+}
+
+void ShowSmartTable() {
+    SetCursor(0, 3);
+    ShowDriveHeader(App.CurrentDrive);
+    SetColor(clDarkGrey);
+    WriteText("Пожалуйста, подождите...");
+    plat::SleepMs(1200);
+    auto sectors = std::make_unique<TSmartSectors>();
+    const TSmartOutcome outcome = ReadSmartSectors(App.CurrentDrive, *sectors);
+    if (Listener) Listener(outcome, *sectors);
+    if (outcome == TSmartOutcome::CannotOpen) {
+        ClearRow(0, 4);
+        SetColor(clLightRed);
+        WriteAtLineStart("Ошибка доступа к жесткому диску! Нажмите [ENTER] для продолжения...");
+        WaitForEnter();
+        return;
+    }
+    if (outcome == TSmartOutcome::Refused) {
+        SetColor(clLightRed);
+        WriteAtLineStart("Ошибка при получении SMART атрибутов!");
+        return;
+    }
     ClearRow(0, 4);
 
     SetCursor(0, 5);
@@ -123,7 +129,8 @@ void ShowSmartTable() {
     WriteRule();
     App.ListedAttributeIds.fill(0xFFFF);
     int rowsOnPage = 0;
-    const std::uint8_t* values = reply->data() + drives::SendCmdOutDataOffset + 2;
+    const std::uint8_t* values = sectors->Values.data() + 2;
+    const std::uint8_t* thresholds = sectors->Thresholds.data() + 2;
     for (std::size_t slot = 0; slot < SmartSlots; ++slot) {
         const std::uint8_t* entry = values + slot * SlotBytes;
         const std::string name = SmartAttributeName(entry[0]);

@@ -1,6 +1,7 @@
 // The SMART attribute table: the requests, the attribute names and the paged table screen.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,30 @@ inline constexpr std::uint32_t SmartReceiveReplyLength = 3601;
 drives::TIdeRegs SmartReadThresholdsRegs(int drive);
 drives::TIdeRegs SmartReadDataRegs(int drive);
 
+// The two sectors a SMART reading returns: READ ATTRIBUTE THRESHOLDS and READ DATA. Bytes 2-361
+// of each hold the 30 attribute slots of 12 bytes.
+struct TSmartSectors {
+    std::array<std::uint8_t, 512> Thresholds{};
+    std::array<std::uint8_t, 512> Values{};
+};
+
+enum class TSmartOutcome {
+    Read,
+    CannotOpen,  // the drive did not open
+    Refused,     // a SMART request failed
+};
+
+// Opens drive `d` for control, enables SMART and reads both sectors (the requests of the table
+// screen, IDENTIFY included), and closes the drive again.
+TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors);
+
+// Whoever else follows every SMART table (the reports): told what the reading gave, before the
+// table is drawn.
+using TSmartListener = void (*)(TSmartOutcome outcome, const TSmartSectors& sectors);
+void SetSmartListener(TSmartListener listener);
+
 bool IsAttributeListed(std::uint16_t id);
+// The name table's name for `id`; empty for an id the table does not have.
+std::string_view SmartAttributeLabel(std::uint8_t id);
 std::string SmartAttributeName(std::uint8_t id);
 void ShowSmartTable();
