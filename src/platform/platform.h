@@ -98,7 +98,14 @@ std::uint32_t TickCount();  // milliseconds, monotonic, wraps at 2^32
 std::uint64_t PerformanceCounter();
 std::uint64_t PerformanceFrequency();
 void SleepMs(std::uint32_t ms);
-std::string LocalTimeText();                                     // time of day in the user's long time format
+std::string LocalTimeText();  // time of day in the user's long time format
+
+// The local date and time, and how far local time is ahead of UTC.
+struct DateTime {
+    int Year = 0, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+    int UtcOffsetMinutes = 0;
+};
+DateTime LocalDateTime();
 void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs);  // returns when the tone ends
 
 void StartThread(void (*procedure)());
@@ -106,6 +113,9 @@ void RaisePriority();    // the process high, the calling thread highest
 void NudgeIdleTimers();  // user input as far as the system's idle timers are concerned
 bool IsNtPlatform();
 std::string ReadStdinLine();
+// A line for the standard output (the standard error with `error`), written when the process
+// ends through ExitProcess, after the console or terminal is back as it was found.
+void SayAtExit(std::string_view line, bool error);
 [[noreturn]] void ExitProcess(int code);
 // Page-aligned memory of at least `bytes` to read blocks into, kept until the process ends.
 std::span<std::uint8_t> ReadBuffer(std::size_t bytes);

@@ -60,6 +60,7 @@ Harness::Harness(TOptions options) {
         rt.RunningBackground = 0;
         rt.Advancing = false;
         rt.Beeps.clear();
+        rt.ExitLines.clear();
         rt.StdinReads.clear();
         rt.RealStart = std::chrono::steady_clock::now();
     }
@@ -244,6 +245,11 @@ std::string Harness::Dump() const {
 std::vector<TBeep> Harness::Beeps() const {
     std::lock_guard lock(Runtime().Mutex);
     return Runtime().Beeps;
+}
+
+std::vector<Harness::TExitLine> Harness::ExitLines() const {
+    std::lock_guard lock(Runtime().Mutex);
+    return Runtime().ExitLines;
 }
 
 std::string Harness::StdinLinesRead() const {

@@ -34,6 +34,7 @@ struct TOptions {
     std::function<void()> Prepare;                               // runs before the program starts (drives, say)
     std::uint64_t StartTimeOfDayMs = 9 * 3600'000 + 5 * 60'000;  // 09:05:00
     std::string TimeFormat = "%H:%M:%S";                         // strftime format of the clock text
+    plat::DateTime StartDate{2026, 12, 7, 0, 0, 0, 60};          // the day (and UTC offset) of the start
     bool NotNt = false;                                          // the platform check fails
     bool RealClock = false;                                      // real sleeps and ticks (checks against real devices)
     bool StartProgram = true;  // false: the test calls the program's procedures itself
@@ -88,6 +89,12 @@ public:
     std::string Dump() const;  // the whole screen, for failure messages
 
     std::vector<TBeep> Beeps() const;
+    // What the program said for the end of the process (SayAtExit), in order; errors flagged.
+    struct TExitLine {
+        std::string Text;
+        bool Error;
+    };
+    std::vector<TExitLine> ExitLines() const;
     std::string StdinLinesRead() const;
 
 private:

@@ -54,6 +54,7 @@ struct TRuntime {
     bool Advancing = false;
 
     std::vector<TBeep> Beeps;
+    std::vector<Harness::TExitLine> ExitLines;
     std::string StdinReads;
     std::chrono::steady_clock::time_point RealStart;
 };

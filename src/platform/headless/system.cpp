@@ -109,6 +109,21 @@ std::string LocalTimeText() {
     return std::string(text, n);
 }
 
+DateTime LocalDateTime() {
+    auto& rt = Runtime();
+    std::uint64_t now;
+    {
+        std::lock_guard lock(rt.Mutex);
+        now = rt.Options.RealClock ? headless::RealMs(rt) : rt.Now;
+    }
+    const std::uint64_t seconds = (rt.Options.StartTimeOfDayMs + now) / 1000;
+    DateTime t = rt.Options.StartDate;
+    t.Hour = static_cast<int>(seconds / 3600 % 24);
+    t.Minute = static_cast<int>(seconds / 60 % 60);
+    t.Second = static_cast<int>(seconds % 60);
+    return t;
+}
+
 void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) {
     {
         auto& rt = Runtime();
@@ -153,6 +168,12 @@ std::string ReadStdinLine() {
     std::lock_guard lock(rt.Mutex);
     rt.StdinReads += "\n";
     return {};
+}
+
+void SayAtExit(std::string_view line, bool error) {
+    auto& rt = Runtime();
+    std::lock_guard lock(rt.Mutex);
+    rt.ExitLines.push_back(headless::Harness::TExitLine{std::string(line), error});
 }
 
 void ExitProcess(int code) { throw headless::TExit{code}; }

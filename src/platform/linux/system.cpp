@@ -10,7 +10,9 @@
 #include <iostream>
 #include <mutex>
 #include <new>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/terminal.h"
 #include "platform/platform.h"
@@ -31,6 +33,19 @@ std::uint64_t PerformanceCounter() {
 }
 
 std::uint64_t PerformanceFrequency() { return 1'000'000'000; }
+
+DateTime LocalDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return DateTime{local.tm_year + 1900,
+                    local.tm_mon + 1,
+                    local.tm_mday,
+                    local.tm_hour,
+                    local.tm_min,
+                    local.tm_sec,
+                    static_cast<int>(local.tm_gmtoff / 60)};
+}
 
 void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -91,10 +106,32 @@ std::string ReadStdinLine() {
     return line;
 }
 
+namespace {
+
+struct TExitLine {
+    std::string Text;
+    bool Error;
+};
+std::vector<TExitLine> ExitLines;  // the main thread's
+
+}  // namespace
+
+void SayAtExit(std::string_view line, bool error) { ExitLines.push_back(TExitLine{std::string(line), error}); }
+
 // Other threads are still running: no static destructors, no atexit handlers.
 void ExitProcess(int code) {
     term::DeliverStreamText(true);
     term::Restore();
+    for (const TExitLine& line : ExitLines) {
+        const std::string ended = line.Text + '\n';
+        std::string_view text = ended;
+        const int fd = line.Error ? STDERR_FILENO : STDOUT_FILENO;
+        while (!text.empty()) {
+            const ssize_t n = write(fd, text.data(), text.size());
+            if (n <= 0) break;
+            text.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
     _exit(code);
 }
 

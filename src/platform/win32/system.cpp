@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -58,6 +60,28 @@ std::string LocalTimeText() {
     return length > 0 ? std::string(text.data(), static_cast<std::size_t>(length - 1)) : std::string();
 }
 
+DateTime LocalDateTime() {
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    TIME_ZONE_INFORMATION zone{};
+    LONG bias = 0;
+    switch (GetTimeZoneInformation(&zone)) {
+        case TIME_ZONE_ID_STANDARD:
+            bias = zone.Bias + zone.StandardBias;
+            break;
+        case TIME_ZONE_ID_DAYLIGHT:
+            bias = zone.Bias + zone.DaylightBias;
+            break;
+        case TIME_ZONE_ID_UNKNOWN:
+            bias = zone.Bias;
+            break;
+        default:
+            break;
+    }
+    return DateTime{local.wYear,   local.wMonth,           local.wDay, local.wHour, local.wMinute,
+                    local.wSecond, static_cast<int>(-bias)};
+}
+
 void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) { ::Beep(frequencyHz, durationMs); }
 
 // Called from the main thread only. A procedure beyond the slots gets no thread, as when
@@ -93,6 +117,26 @@ std::string ReadStdinLine() {
     return line;
 }
 
-void ExitProcess(int code) { ::ExitProcess(static_cast<UINT>(code)); }
+namespace {
+
+struct TExitLine {
+    std::string Text;
+    bool Error;
+};
+std::vector<TExitLine> ExitLines;  // the main thread's
+
+}  // namespace
+
+void SayAtExit(std::string_view line, bool error) { ExitLines.push_back(TExitLine{std::string(line), error}); }
+
+void ExitProcess(int code) {
+    for (const TExitLine& line : ExitLines) {
+        const std::string text = line.Text + "\r\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(line.Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text.data(),
+                  static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    ::ExitProcess(static_cast<UINT>(code));
+}
 
 }  // namespace plat
