@@ -38,6 +38,7 @@ void ResetState() {
     App.DriveSectors.fill(0);
     App.DriveSectorSizes.fill(DefaultSectorSize);
     App.CurrentDrive = 0;
+    App.DriveIdentity = TGeneralHDDInfo{};
     App.MenuCursor = 4;
 }
 

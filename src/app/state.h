@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "drives/identity.h"
 #include "platform/platform.h"
 
 inline constexpr int MaxDrives = 16;
@@ -45,6 +46,7 @@ struct TAppState {
     std::array<std::int64_t, MaxDrives + 1> DriveSectors{};
     std::array<std::uint32_t, MaxDrives + 1> DriveSectorSizes{};  // bytes of a logical sector, by the same entry
     plat::DriveHandle DriveHandle = plat::InvalidDrive;
+    TGeneralHDDInfo DriveIdentity;  // of the chosen drive, as its panel or header last read it
 
     // the scan screen
     plat::Coord MapCursor;  // X: cells in the current map line, Y: index of that line (row 5 + Y)

@@ -80,11 +80,13 @@ void ShowDrivePanel(int d) {
     SetColor(clDarkGrey);
     App.DriveSectors[static_cast<std::size_t>(d + 1)] = info.Sectors;
     App.DriveSectorSizes[static_cast<std::size_t>(d + 1)] = info.SectorSize;
+    App.DriveIdentity = info;
 }
 
 void ShowDriveHeader(int d) {
     TGeneralHDDInfo info;
     if (!ReadDriveIdentity(d, info)) return;
+    App.DriveIdentity = info;
     ClearRow(0, 3);
     SetColor(clWhite);
     WriteRaw({std::string_view(info.Model), " "});
