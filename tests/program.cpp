@@ -4,11 +4,12 @@
 #include <variant>
 
 headless::TOptions WithDrives(std::string scenario, headless::TOptions options) {
-    options.Prepare = [scenario] {
+    options.Prepare = [scenario, earlier = options.Prepare] {
         const sim::TScenarioResult parsed = sim::ParseScenario(scenario, "test scenario");
         if (const auto* error = std::get_if<sim::TScenarioError>(&parsed)) throw std::invalid_argument(error->Text());
         sim::InstallScenario(std::get<sim::TScenario>(parsed));
         sim::SetRecording(true);
+        if (earlier) earlier();
     };
     return options;
 }

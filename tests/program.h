@@ -11,7 +11,8 @@
 
 using headless::Key;
 
-// The options of a harness whose simulated drives are described by `scenario`.
+// The options of a harness whose simulated drives are described by `scenario`; what `options`
+// prepares runs after the drives are installed.
 headless::TOptions WithDrives(std::string scenario, headless::TOptions options = {});
 
 // A harness on `scenario`, run until the program first waits for a key.

@@ -1,4 +1,9 @@
 // The program on a Linux terminal with the machine's block devices.
-#include "app/main.h"
+#include "cli/command_line.h"
 
-int main() { Main(); }
+int main(int argc, char** argv) {
+    int status = 0;
+    const auto line =
+        cli::ParseCommandLine(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), false, status);
+    return line ? cli::RunProgram(*line) : status;
+}

@@ -1,4 +1,9 @@
 // platenhawk.exe: the program on the machine's physical drives.
-#include "app/main.h"
+#include "cli/command_line.h"
 
-int main() { Main(); }
+int main(int argc, char** argv) {
+    int status = 0;
+    const auto line =
+        cli::ParseCommandLine(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), false, status);
+    return line ? cli::RunProgram(*line) : status;
+}

@@ -19,7 +19,7 @@ target_include_directories(ph_sim PUBLIC src)
 set_source_files_properties(${PH_WIN32_DIR}/sim_image.cpp PROPERTIES COMPILE_DEFINITIONS "WIN32_LEAN_AND_MEAN;NOMINMAX")
 
 add_executable(platenhawk ${PH_WIN32_DIR}/main.cpp)
-target_link_libraries(platenhawk PRIVATE ph_core ph_win32_console ph_win32_system ph_win32_drives user32)
+target_link_libraries(platenhawk PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_win32_drives user32)
 
 add_executable(platenhawk-demo src/platform/sim/demo_main.cpp)
-target_link_libraries(platenhawk-demo PRIVATE ph_core ph_win32_console ph_win32_system ph_sim user32)
+target_link_libraries(platenhawk-demo PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_sim user32)

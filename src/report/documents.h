@@ -1,0 +1,29 @@
+// The report files' contents: the JSON documents of a scan and of a SMART reading, and the
+// damaged-block list.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "report/scan_record.h"
+#include "smart/table.h"
+
+namespace report {
+
+inline constexpr std::string_view ProgramName = "platenhawk";
+std::string_view ProgramVersion();
+
+// ISO 8601 with the UTC offset: 2026-12-07T09:05:00+01:00.
+std::string IsoTime(const plat::DateTime& t);
+// The members of the counters and of the slow blocks: lt5ms ... gt300ms, punrb, unrb.
+std::string_view ClassMember(TBlockClass blockClass);
+std::string_view VerdictName(TVerdict verdict);
+
+std::string ScanJson(const TScanRecord& record);
+// The first LBA of every damaged block, one a line, in scan order.
+std::string DamagedList(const TScanRecord& record);
+std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, TSmartOutcome outcome,
+                      const TSmartSectors& sectors);
+
+}  // namespace report

@@ -1,0 +1,25 @@
+// Report files: their names, and writing them whole or not at all.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace report {
+
+// The serial as it may stand in a file name: characters outside [A-Za-z0-9._-] become "_";
+// "noserial" when there is none.
+std::string FileSerial(std::string_view serial);
+
+// The start of the names of the files of one report, YYYYMMDD-HHMMSS-SERIAL-KIND, with "-2",
+// "-3"... added when `folder` already holds a report of that name with `firstSuffix`.
+std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::string_view serial,
+                       std::string_view kind, std::string_view firstSuffix);
+
+// Writes `bytes` as folder/name (the folder is created when missing) through a temporary file
+// renamed into place, so that the file is whole or absent. When the program ends it says
+// "report: PATH", or on standard error why the file could not be written.
+bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes);
+
+}  // namespace report

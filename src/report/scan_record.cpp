@@ -1,0 +1,41 @@
+#include "report/scan_record.h"
+
+#include <algorithm>
+
+namespace report {
+
+void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors) {
+    record.FirstLba = firstLba;
+    record.LastLba = lastLba;
+    record.Blocks = 0;
+    record.Classes.fill(0);
+    record.Damaged.clear();
+    record.Slow.clear();
+    const auto sectors = static_cast<std::uint64_t>(lastLba - firstLba + 1);
+    const std::uint64_t blocks = (sectors + blockSectors - 1) / blockSectors;
+    record.RangeBlocks = blocks;
+    record.BlocksPerCell = std::max<std::uint64_t>(1, (blocks + MostCells - 1) / MostCells);
+    record.Cells.assign((blocks + record.BlocksPerCell - 1) / record.BlocksPerCell, UnreadCell);
+}
+
+void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
+    ++record.Blocks;
+    ++record.Classes[block.Class];
+    if (block.Class >= bcPUNRB)
+        record.Damaged.push_back(TDamagedBlock{block.Lba, block.Sectors, block.Class, block.Bytes});
+    else if (block.Class >= bcUnder150ms)
+        record.Slow.push_back(TSlowBlock{block.Lba, block.Sectors, block.Ms, block.Class});
+    const auto index = static_cast<std::uint64_t>(block.Lba - record.FirstLba) / blockSectors / record.BlocksPerCell;
+    if (index >= record.Cells.size()) return;
+    std::uint8_t& cell = record.Cells[index];
+    if (cell == UnreadCell || cell < block.Class) cell = block.Class;
+}
+
+TVerdict Verdict(const TScanRecord& record) {
+    if (record.Classes[bcPUNRB] + record.Classes[bcUNRB] > 0) return TVerdict::Damaged;
+    if (record.Classes[bcUnder150ms] + record.Classes[bcUnder300ms] + record.Classes[bcOver300ms] > 0)
+        return TVerdict::Slow;
+    return TVerdict::Healthy;
+}
+
+}  // namespace report

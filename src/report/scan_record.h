@@ -1,0 +1,70 @@
+// What one surface scan found, kept while it runs for the reports: every damaged and every slow
+// block, the eight counters, and the surface as picture cells. Memory grows with the blocks worth
+// reporting and the picture's cells (at most 2^20), not with the drive's size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "scan/engine.h"
+
+namespace report {
+
+// The drive a report is about, its texts without the blanks that pad them.
+struct TDriveFacts {
+    int Number = 0;  // as the user chose it, from 1
+    std::string Model;
+    std::string Serial;
+    std::string Firmware;
+    std::int64_t Sectors = 0;
+    std::uint32_t SectorSize = 512;
+};
+
+struct TDamagedBlock {
+    std::int64_t Lba = 0;
+    std::uint32_t Sectors = 0;
+    TBlockClass Class = bcUNRB;
+    std::uint32_t Bytes = 0;
+};
+
+struct TSlowBlock {
+    std::int64_t Lba = 0;
+    std::uint32_t Sectors = 0;
+    std::uint32_t Ms = 0;
+    TBlockClass Class = bcUnder150ms;
+};
+
+// A picture cell that no block of the scan has reached.
+inline constexpr std::uint8_t UnreadCell = 0xFF;
+inline constexpr std::uint64_t MostCells = std::uint64_t{1} << 20;
+
+struct TScanRecord {
+    TDriveFacts Drive;
+    plat::DateTime Started;
+    plat::DateTime Finished;
+    std::int64_t FirstLba = 0;
+    std::int64_t LastLba = 0;  // inclusive
+    bool Recheck = true;
+    bool Stopped = false;
+    std::uint64_t RangeBlocks = 0;  // in the range
+    std::uint64_t Blocks = 0;       // read
+    std::array<std::uint64_t, 8> Classes{};
+    std::vector<TDamagedBlock> Damaged;
+    std::vector<TSlowBlock> Slow;
+    // The surface: one cell per group of BlocksPerCell consecutive blocks of the range, holding the
+    // worst class read in it.
+    std::uint64_t BlocksPerCell = 1;
+    std::vector<std::uint8_t> Cells;
+};
+
+enum class TVerdict { Healthy, Slow, Damaged };
+
+// Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors`.
+void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors);
+void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors);
+TVerdict Verdict(const TScanRecord& record);
+
+}  // namespace report

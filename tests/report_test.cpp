@@ -1,0 +1,364 @@
+// Reports: the files a scan and a SMART table leave in the folder given, read back and compared
+// with what the screen showed.
+#include "report/report.h"
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "report/documents.h"
+#include "report/picture.h"
+#include "scan_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// A fresh folder for one test's reports (tests run in parallel processes), removed afterwards;
+// reports are switched off again.
+struct TReportFolder {
+    TReportFolder()
+        : Path(fs::temp_directory_path() /
+               ("ph-report-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(++Serial))) {
+        fs::remove_all(Path);
+    }
+    ~TReportFolder() {
+        report::EnableReports("");
+        std::error_code ignored;
+        fs::remove_all(Path, ignored);
+    }
+    headless::TOptions Options(const std::string& folder) const {
+        headless::TOptions options;
+        options.Prepare = [folder] { report::EnableReports(folder); };
+        return options;
+    }
+    headless::TOptions Options() const { return Options(Path.string()); }
+
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        if (fs::exists(Path))
+            for (const auto& entry : fs::directory_iterator(Path)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(Path / name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    json Json(const std::string& name) const { return json::parse(Read(name)); }
+
+    fs::path Path;
+    static inline int Serial = 0;
+};
+
+// At the main menu, drive 1 chosen, with reports into `folder`.
+struct TReporting : TProgram {
+    TReporting(const std::string& scenario, const TReportFolder& folder) : TProgram(scenario, folder.Options()) {
+        H.SendText("1");
+        H.Send(Key::Enter);
+    }
+};
+
+// The panel counter of a class (rows 3-8, 10, 11), as a number.
+std::uint64_t ScreenCounter(const headless::Harness& h, int row) { return std::stoull(Trimmed(h.Text(68, row, 11))); }
+
+const char* const Members[] = {"lt5ms", "lt30ms", "lt50ms", "lt150ms", "lt300ms", "gt300ms", "punrb", "unrb"};
+constexpr int CounterRows[] = {3, 4, 5, 6, 7, 8, 10, 11};
+
+// The serial and start time of a scan that starts at 09:05:05 on the harness clock.
+std::string Stem(const std::string& serial, const std::string& time) { return "20261207-" + time + "-" + serial; }
+
+}  // namespace
+
+TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
+    // Twelve damaged blocks, more than the screen's list of eight: ten unreadable, two short.
+    std::string zones = "latency = 1\n" + SlowBlock(3, 120) + SlowBlock(40, 400);
+    for (int k = 5; k < 15; ++k) zones += "unreadable = " + std::to_string(k * Block + 7) + "\n";
+    zones += "partial = " + std::to_string(20 * Block + 100) + "\npartial = " + std::to_string(30 * Block + 1) + "\n";
+    TReportFolder folder;
+    TReporting p(OneDrive(60 * Block, zones), folder);
+    RunScan(p.H);
+    ASSERT_NE(p.H.Text(0, 22, 31).find("завершена"), std::string::npos) << p.H.Dump();
+
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 3u);
+    const std::string stem = files[0].substr(0, files[0].find("-scan"));
+    EXPECT_EQ(files, (std::vector<std::string>{stem + "-scan-damaged.txt", stem + "-scan.json", stem + "-scan.png"}));
+    const json r = folder.Json(stem + "-scan.json");
+    EXPECT_EQ(r["program"], "platenhawk");
+    EXPECT_EQ(r["version"], std::string(report::ProgramVersion()));
+    EXPECT_EQ(r["started"].get<std::string>().substr(0, 11), "2026-12-07T");
+    EXPECT_EQ(r["started"].get<std::string>().substr(19), "+01:00");
+    EXPECT_EQ(r["drive"], json::parse(R"({"number": 1, "model": "TEST DISK", "serial": "T0001", "firmware": "1.0",
+                                          "sectors": 15300, "sector_size": 512})"));
+    EXPECT_EQ(r["range"], json::parse(R"({"first_lba": 0, "last_lba": 15299})"));
+    EXPECT_EQ(r["recheck"], true);
+    EXPECT_EQ(r["outcome"], "completed");
+    EXPECT_EQ(r["blocks"], 60);
+    for (int c = 0; c < 8; ++c) EXPECT_EQ(r["classes"][Members[c]], ScreenCounter(p.H, CounterRows[c])) << Members[c];
+    EXPECT_EQ(r["verdict"], "damaged");
+
+    ASSERT_EQ(r["damaged"].size(), 12u);
+    std::string list;
+    for (int i = 0; i < 12; ++i) {
+        const json& b = r["damaged"][static_cast<std::size_t>(i)];
+        const int k = i < 10 ? 5 + i : (i == 10 ? 20 : 30);
+        EXPECT_EQ(b["lba"], k * Block) << i;
+        EXPECT_EQ(b["sectors"], 255);
+        EXPECT_EQ(b["class"], std::string(i < 10 ? "UNRB" : "PUNRB"));
+        EXPECT_EQ(b["bytes"], i < 10 ? 0 : (i == 10 ? 100 * 512 : 512)) << i;
+        list += std::to_string(k * Block) + "\n";
+    }
+    EXPECT_EQ(folder.Read(stem + "-scan-damaged.txt"), list);
+    // The screen's list holds only the last eight.
+    EXPECT_EQ(Trimmed(p.H.Text(59, 15, 21)), std::to_string(9 * Block));
+
+    ASSERT_EQ(r["slow"].size(), 2u);
+    EXPECT_EQ(r["slow"][0], json::parse(R"({"lba": 765, "sectors": 255, "ms": 120, "class": "lt150ms"})"));
+    EXPECT_EQ(r["slow"][1], json::parse(R"({"lba": 10200, "sectors": 255, "ms": 400, "class": "gt300ms"})"));
+}
+
+TEST(Reports, AStoppedScanSaysSoAndHoldsOnlyWhatWasRead) {
+    TReportFolder folder;
+    TReporting p(OneDrive(100 * Block, "latency = 1\nunreadable = 300\nunreadable = 9000"), folder);
+    const std::uint64_t start = OpenScan(p.H);
+    p.H.SendThenPressAt(Key::F4, start + 10, Key::Escape);
+    ASSERT_EQ(p.H.Text(0, 22, 23), "Прервано пользователем.") << p.H.Dump();
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 3u);
+    const json r = folder.Json(files[1]);
+    EXPECT_EQ(r["outcome"], "stopped");
+    EXPECT_EQ(r["blocks"], std::stoull(Trimmed(p.H.Text(39, 1, 10))) / Block);
+    EXPECT_LT(r["blocks"], 100);
+    ASSERT_EQ(r["damaged"].size(), 1u) << "the block of sector 9000 was never read";
+    EXPECT_EQ(r["damaged"][0]["lba"], 255);
+    EXPECT_EQ(r["range"]["last_lba"], 100 * Block - 1) << "the range asked for, not what was read";
+}
+
+TEST(Reports, VerdictsFollowTheWorstBlock) {
+    struct TCase {
+        std::string Zones;
+        const char* Verdict;
+        std::size_t Files;
+    };
+    for (const TCase& c :
+         {TCase{"latency = 1", "healthy", 2}, TCase{"latency = 40", "healthy", 2}, TCase{SlowBlock(2, 51), "slow", 2},
+          TCase{SlowBlock(1, 900), "slow", 2}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 3}}) {
+        SCOPED_TRACE(c.Zones);
+        TReportFolder folder;
+        TReporting p(OneDrive(4 * Block, c.Zones), folder);
+        RunScan(p.H, Recheck(false));
+        const std::vector<std::string> files = folder.Files();
+        ASSERT_EQ(files.size(), c.Files);
+        EXPECT_EQ(folder.Json(files[c.Files == 3 ? 1 : 0])["verdict"], c.Verdict);
+    }
+}
+
+TEST(Reports, FileNamesCarryTheStartTimeAndACleanSerial) {
+    struct TCase {
+        std::string SerialLine;
+        std::string Name;
+    };
+    for (const TCase& c : {TCase{"serial = AB-12.x_y", "AB-12.x_y"}, TCase{"serial = A B/C:D*", "A_B_C_D_"},
+                           TCase{"serial =", "noserial"}}) {
+        SCOPED_TRACE(c.SerialLine);
+        TReportFolder folder;
+        TReporting p("[drive 0]\nsectors = 1000\n" + c.SerialLine + "\n", folder);
+        // The scan starts reading at 09:05:00 + the harness's start-up + the dialog + 1200 ms.
+        const std::uint64_t start = OpenScan(p.H);
+        p.H.Send(Key::F4);
+        const std::uint64_t seconds = 9 * 3600 + 5 * 60 + start / 1000;
+        char time[7];
+        std::snprintf(time, sizeof time, "%02d%02d%02d", static_cast<int>(seconds / 3600),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+        EXPECT_EQ(folder.Files(),
+                  (std::vector<std::string>{Stem(c.Name, time) + "-scan.json", Stem(c.Name, time) + "-scan.png"}));
+    }
+}
+
+TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
+    TReportFolder folder;
+    TReporting p(OneDrive(1000), folder);
+    const std::uint64_t start = OpenScan(p.H);
+    const std::uint64_t seconds = 9 * 3600 + 5 * 60 + start / 1000;
+    char name[64];
+    std::snprintf(name, sizeof name, "20261207-%02d%02d%02d-T0001-scan", static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    fs::create_directories(folder.Path);
+    std::ofstream(folder.Path / (std::string(name) + ".json")) << "earlier";
+    p.H.Send(Key::F4);
+    EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
+    EXPECT_EQ(folder.Files(), (std::vector<std::string>{std::string(name) + "-2.json", std::string(name) + "-2.png",
+                                                        std::string(name) + ".json"}));
+}
+
+TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
+    const std::string scenario = OneDrive(20 * Block, "unreadable = 1000\nattribute = 5 100 100 3 36");
+    const auto walk = [](headless::Harness& h) {
+        RunScan(h);
+        const std::string scanScreen = h.Dump();
+        h.Send({Key::Enter, Key::Down, Key::Enter});
+        const std::string smartScreen = h.Dump();
+        h.Send({Key::Enter, Key::F10});
+        EXPECT_TRUE(h.Exited());
+        return scanScreen + smartScreen;
+    };
+    std::string plain;
+    {
+        TAtMenu p(scenario);
+        plain = walk(p.H);
+    }
+    {
+        SCOPED_TRACE("a folder that can be written");
+        TReportFolder folder;
+        TReporting p(scenario, folder);
+        EXPECT_EQ(walk(p.H), plain);
+        std::vector<std::string> said;
+        for (const auto& line : p.H.ExitLines()) {
+            EXPECT_FALSE(line.Error) << line.Text;
+            said.push_back(line.Text);
+        }
+        const std::vector<std::string> files = folder.Files();
+        ASSERT_EQ(files.size(), 4u);
+        EXPECT_EQ(said,
+                  (std::vector<std::string>{
+                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[0]).string(),
+                      "report: " + (folder.Path / files[2]).string(), "report: " + (folder.Path / files[3]).string()}));
+        EXPECT_TRUE(files[3].ends_with("-smart.json"));
+    }
+    {
+        SCOPED_TRACE("a folder below a file");
+        TReportFolder folder;
+        fs::create_directories(folder.Path);
+        std::ofstream(folder.Path / "file") << "x";
+        const std::string below = (folder.Path / "file" / "reports").string();
+        TProgram p(scenario, folder.Options(below));
+        p.H.SendText("1");
+        p.H.Send(Key::Enter);
+        EXPECT_EQ(walk(p.H), plain);
+        const auto lines = p.H.ExitLines();
+        ASSERT_EQ(lines.size(), 4u) << "json, damaged list and picture of the scan, and the SMART report";
+        for (const auto& line : lines) {
+            EXPECT_TRUE(line.Error);
+            EXPECT_TRUE(line.Text.starts_with("platenhawk: report " + below + "/")) << line.Text;
+            EXPECT_NE(line.Text.find(" not written: "), std::string::npos) << line.Text;
+        }
+        EXPECT_EQ(folder.Files(), std::vector<std::string>{"file"});
+    }
+}
+
+TEST(Reports, ASmartReportHoldsEverySlotWithItsWholeRawValueAndTheThresholdOfItsId) {
+    TReportFolder folder;
+    // 190 is no id the table names; 281474976710655 is the largest 48-bit raw value; id 5 twice.
+    TReporting p(OneDrive(1000,
+                          "attribute = 5 100 99 281474976710655 36\nattribute = 190 69 60 31 50\n"
+                          "attribute = 9 91 91 65536 0\nattribute = 5 80 80 7 10\n"),
+                 folder);
+    p.H.Send({Key::Down, Key::Enter});
+    EXPECT_EQ(Trimmed(p.H.Text(59, 7, 7)), "65535") << "the screen keeps its 16-bit raw column\n" << p.H.Dump();
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].ends_with("-T0001-smart.json")) << files[0];
+    const json r = folder.Json(files[0]);
+    EXPECT_EQ(r["ok"], true);
+    EXPECT_EQ(r["drive"]["number"], 1);
+    const json expected = json::parse(R"([
+        {"id": 5, "name": "Reallocated Sector Count", "value": 100, "worst": 99, "threshold": 36,
+         "raw": 281474976710655, "flags": 11},
+        {"id": 190, "name": null, "value": 69, "worst": 60, "threshold": 50, "raw": 31, "flags": 11},
+        {"id": 9, "name": "Power-On Hours Count", "value": 91, "worst": 91, "threshold": 0, "raw": 65536, "flags": 11},
+        {"id": 5, "name": "Reallocated Sector Count", "value": 80, "worst": 80, "threshold": 36, "raw": 7,
+         "flags": 11}])");
+    EXPECT_EQ(r["attributes"], expected);
+}
+
+TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
+    TSmartSectors sectors;
+    const auto put = [](std::array<std::uint8_t, 512>& sector, int slot, std::uint8_t id, std::uint8_t second) {
+        sector[static_cast<std::size_t>(2 + 12 * slot)] = id;
+        sector[static_cast<std::size_t>(3 + 12 * slot)] = second;
+    };
+    put(sectors.Values, 0, 1, 0);
+    put(sectors.Values, 1, 194, 0);
+    put(sectors.Values, 2, 7, 0);
+    put(sectors.Thresholds, 0, 194, 0);
+    put(sectors.Thresholds, 1, 1, 51);
+    const json r =
+        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, TSmartOutcome::Read, sectors));
+    ASSERT_EQ(r["attributes"].size(), 3u);
+    EXPECT_EQ(r["attributes"][0]["threshold"], 51);
+    EXPECT_EQ(r["attributes"][1]["threshold"], 0);
+    EXPECT_EQ(r["attributes"][2]["threshold"], nullptr) << "no threshold slot names id 7";
+}
+
+TEST(Reports, ASmartReadingThatFailedIsReportedAsSuch) {
+    TReportFolder folder;
+    TReporting p(OneDrive(1000, "smart = no"), folder);
+    p.H.Send({Key::Down, Key::Enter});
+    ASSERT_EQ(p.H.Text(0, 4, 37), "Ошибка при получении SMART атрибутов!");
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 1u);
+    const json r = folder.Json(files[0]);
+    EXPECT_EQ(r["ok"], false);
+    EXPECT_EQ(r["attributes"], json::array());
+}
+
+TEST(Reports, ThePictureHasOneCellPerBlockOrPerGroupAndStaysWithinItsBounds) {
+    for (const std::uint64_t cells :
+         {std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{5883}, std::uint64_t{100000}, report::MostCells}) {
+        SCOPED_TRACE(cells);
+        const report::TPictureLayout layout = report::PictureLayout(cells);
+        EXPECT_LE(layout.Columns, 1024);
+        EXPECT_GE(static_cast<std::uint64_t>(layout.Columns) * layout.Rows, cells);
+        EXPECT_LT(static_cast<std::uint64_t>(layout.Columns) * (layout.Rows - 1), cells);
+        EXPECT_LE(layout.Width, report::MostPicturePixels);
+        EXPECT_LE(layout.Height, report::MostPicturePixels);
+        EXPECT_GE(layout.CellPixels, 1);
+    }
+    // A drive of 20 TB in blocks of 255 sectors: 153 million blocks in at most 2^20 cells.
+    report::TScanRecord record;
+    report::BeginScan(record, 0, 39'062'500'000 - 1, 255);
+    EXPECT_LE(record.Cells.size(), report::MostCells);
+    EXPECT_EQ(record.BlocksPerCell, (record.RangeBlocks + report::MostCells - 1) / report::MostCells);
+    // A group shows the worst class of its blocks.
+    report::AddBlock(record, TBlockResult{0, 255, bcUnder300ms, 200, 255 * 512}, 255);
+    report::AddBlock(record, TBlockResult{255, 255, bcUnder5ms, 1, 255 * 512}, 255);
+    report::AddBlock(record, TBlockResult{255 * 2, 255, bcUNRB, 10, 0}, 255);
+    report::AddBlock(record, TBlockResult{255 * 3, 255, bcUnder30ms, 10, 255 * 512}, 255);
+    EXPECT_EQ(record.Cells[0], bcUNRB);
+    EXPECT_EQ(record.Cells[1], report::UnreadCell);
+    // The eight classes and the unread cell all get colours of their own.
+    std::set<std::uint32_t> colours;
+    for (std::uint8_t c = 0; c < 8; ++c) colours.insert(report::CellColour(c));
+    colours.insert(report::CellColour(report::UnreadCell));
+    EXPECT_EQ(colours.size(), 9u);
+}
+
+TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
+    TReportFolder folder;
+    TReporting p(OneDrive(300 * Block, "unreadable = 2000"), folder);
+    RunScan(p.H);
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 3u);
+    const std::string png = folder.Read(files[2]);
+    ASSERT_GE(png.size(), 33u);
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    const auto be32 = [&](std::size_t at) {
+        return (std::uint32_t{static_cast<std::uint8_t>(png[at])} << 24) |
+               (std::uint32_t{static_cast<std::uint8_t>(png[at + 1])} << 16) |
+               (std::uint32_t{static_cast<std::uint8_t>(png[at + 2])} << 8) | static_cast<std::uint8_t>(png[at + 3]);
+    };
+    const report::TPictureLayout layout = report::PictureLayout(300);
+    EXPECT_EQ(be32(16), static_cast<std::uint32_t>(layout.Width));
+    EXPECT_EQ(be32(20), static_cast<std::uint32_t>(layout.Height));
+    const json r = folder.Json(files[1]);
+    EXPECT_EQ(r["picture"]["cells"], 300);
+    EXPECT_EQ(r["picture"]["blocks_per_cell"], 1);
+}
