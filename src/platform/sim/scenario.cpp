@@ -1,7 +1,7 @@
 #include "platform/sim/scenario.h"
 
 #include <charconv>
-#include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -12,6 +12,10 @@ namespace {
 
 constexpr std::int64_t MaxSectors = (std::int64_t{1} << 48) - 1;
 constexpr std::size_t MaxAttributes = 30;
+constexpr std::uint32_t MaxFileMiB = 16;
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+// Keys that add an entry each time they are given; every other key is given once per section.
+const std::set<std::string, std::less<>> ListKeys = {"slow", "unreadable", "partial", "attribute"};
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -37,10 +41,28 @@ std::optional<std::int64_t> Number(std::string_view text, std::int64_t low, std:
     return v;
 }
 
-bool Printable(std::string_view s) {
-    for (char c : s)
-        if (c < 0x20 || c > 0x7E) return false;
-    return true;
+bool Printable(char c) { return c >= 0x20 && c <= 0x7E; }
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Text of the file as a message shows it: bytes outside printable ASCII as \xHH, so that a
+// message cannot move the cursor or retitle the terminal it is printed on.
+std::string Shown(std::string_view s) {
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : s) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (Printable(c))
+            shown += c;
+        else
+            shown += {'\\', 'x', Digits[byte >> 4], Digits[byte & 15]};
+    }
+    return shown;
 }
 
 struct TPendingRange {
@@ -48,12 +70,15 @@ struct TPendingRange {
     int Line;
 };
 
-// One [drive N] section while it is read; ranges are checked against the size at its end.
+// One [drive N] section while it is read; ranges and the image are checked against the size at
+// its end.
 struct TSection {
     TDriveSpec Drive;
     int Line = 0;
-    bool HasSectors = false;
+    std::map<std::string, int, std::less<>> KeyLines;  // the line of each key given once
     std::vector<TPendingRange> Ranges;
+    std::uint64_t ImageBytes = 0;
+    std::uint32_t ImageSectorSize = 0;  // a block device's own; 0 for a file
 };
 
 class TParser {
@@ -61,6 +86,7 @@ public:
     explicit TParser(std::string_view fileName) : file_(fileName) {}
 
     TScenarioResult Run(std::string_view text) {
+        if (text.starts_with(ByteOrderMark)) text.remove_prefix(ByteOrderMark.size());
         std::istringstream in{std::string(text)};
         std::string raw;
         while (std::getline(in, raw)) {
@@ -78,7 +104,7 @@ public:
 
 private:
     TScenarioError Fail(int line, std::string message) {
-        error_ = TScenarioError{std::string(file_), line, std::move(message)};
+        error_ = TScenarioError{std::string(file_), line, Shown(message)};
         return error_;
     }
 
@@ -105,13 +131,34 @@ private:
         return true;
     }
 
+    // A drive text: printable ASCII, where \xHH stands for any byte and \\ for a backslash; the
+    // limit counts the bytes they stand for.
     bool Text(std::string_view value, std::size_t limit, std::string& into, const char* what) {
-        if (value.size() > limit || !Printable(value)) {
+        std::string text;
+        bool printable = true;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            printable = printable && Printable(value[i]);
+            if (value[i] != '\\') {
+                text += value[i];
+                continue;
+            }
+            const std::string_view escape = value.substr(i, value.substr(i + 1, 1) == "x" ? 4 : 2);
+            if (escape == "\\\\") {
+                text += '\\';
+            } else if (escape.size() == 4 && HexDigit(escape[2]) >= 0 && HexDigit(escape[3]) >= 0) {
+                text += static_cast<char>(HexDigit(escape[2]) * 16 + HexDigit(escape[3]));
+            } else {
+                Fail(line_, "bad escape " + std::string(escape) + " in " + what + " (expected \\xHH or \\\\)");
+                return false;
+            }
+            i += escape.size() - 1;
+        }
+        if (text.size() > limit || !printable) {
             Fail(line_,
                  std::string(what) + " must be printable ASCII of at most " + std::to_string(limit) + " characters");
             return false;
         }
-        into = value;
+        into = std::move(text);
         return true;
     }
 
@@ -148,6 +195,11 @@ private:
             Fail(line_, "key " + key + " outside a [drive N] section");
             return false;
         }
+        if (!ListKeys.contains(key))
+            if (const auto [first, fresh] = section_->KeyLines.emplace(key, line_); !fresh) {
+                Fail(line_, "key " + key + " given twice (first on line " + std::to_string(first->second) + ")");
+                return false;
+            }
         TDriveSpec& d = section_->Drive;
         const auto words = Words(value);
         const auto bad = [&](const std::string& what) {
@@ -164,7 +216,6 @@ private:
             const auto n = Number(value, 1, MaxSectors);
             if (!n) return bad("expected 1 .. 2^48-1");
             d.Sectors = *n;
-            section_->HasSectors = true;
             return true;
         }
         if (key == "sector_size") {
@@ -226,9 +277,16 @@ private:
                 Fail(line_, error);
                 return false;
             }
-            imageBytes_ = image->Size;
+            section_->ImageBytes = image->Size;
+            section_->ImageSectorSize = image->SectorSize;
             CloseImage(*image);
             d.Image = value;
+            const std::uint32_t own = section_->ImageSectorSize;
+            if (own != 0 && own != 512 && own != 4096) {
+                Fail(line_,
+                     "image " + d.Image + " has " + std::to_string(own) + "-byte sectors (expected 512 or 4096)");
+                return false;
+            }
             return true;
         }
         Fail(line_, "unknown key " + key);
@@ -239,17 +297,33 @@ private:
     bool Finish() {
         if (!section_) return true;
         TDriveSpec& d = section_->Drive;
-        if (!section_->HasSectors) {
+        const auto& lines = section_->KeyLines;
+        // A block device's sectors are the drive's, so that its reads stay whole sectors, direct.
+        if (const std::uint32_t own = section_->ImageSectorSize) {
+            if (lines.contains("sector_size") && d.SectorSize != own) {
+                Fail(lines.find("sector_size")->second, "sector_size " + std::to_string(d.SectorSize) +
+                                                            " contradicts image " + d.Image + ", whose sectors are " +
+                                                            std::to_string(own) + " bytes");
+                return false;
+            }
+            d.SectorSize = own;
+        }
+        const std::uint64_t imageSectors = section_->ImageBytes / d.SectorSize;
+        if (!lines.contains("sectors")) {
             if (d.Image.empty()) {
                 Fail(section_->Line, "drive " + std::to_string(d.Number) + " needs sectors or image");
                 return false;
             }
-            const std::uint64_t sectors = imageBytes_ / d.SectorSize;
-            if (sectors < 1 || sectors > static_cast<std::uint64_t>(MaxSectors)) {
+            if (imageSectors < 1 || imageSectors > static_cast<std::uint64_t>(MaxSectors)) {
                 Fail(section_->Line, "image " + d.Image + " holds no whole sector");
                 return false;
             }
-            d.Sectors = static_cast<std::int64_t>(sectors);
+            d.Sectors = static_cast<std::int64_t>(imageSectors);
+        } else if (!d.Image.empty() && imageSectors < static_cast<std::uint64_t>(d.Sectors)) {
+            Fail(lines.find("image")->second, "image " + d.Image + " is " + std::to_string(section_->ImageBytes) +
+                                                  " bytes, shorter than " + std::to_string(d.Sectors) + " sectors of " +
+                                                  std::to_string(d.SectorSize) + " bytes");
+            return false;
         }
         for (const TPendingRange& r : section_->Ranges)
             if (r.Range.Last >= d.Sectors) {
@@ -259,7 +333,6 @@ private:
             }
         scenario_.Drives.push_back(std::move(d));
         section_.reset();
-        imageBytes_ = 0;
         return true;
     }
 
@@ -268,7 +341,6 @@ private:
     TScenario scenario_;
     std::optional<TSection> section_;
     std::set<int> numbers_;
-    std::uint64_t imageBytes_ = 0;
     TScenarioError error_;
 };
 
@@ -277,12 +349,10 @@ private:
 TScenarioResult ParseScenario(std::string_view text, std::string_view fileName) { return TParser(fileName).Run(text); }
 
 TScenarioResult LoadScenarioFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return TScenarioError{path, 0, "cannot read the scenario file"};
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return TScenarioError{path, 0, "cannot read the scenario file"};
-    return ParseScenario(text.str(), path);
+    std::string error;
+    const std::optional<std::string> text = ReadSmallFile(path, MaxFileMiB, error);
+    if (!text) return TScenarioError{path, 0, "cannot read the scenario file: " + error};
+    return ParseScenario(*text, path);
 }
 
 }  // namespace sim

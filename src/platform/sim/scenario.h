@@ -1,12 +1,19 @@
 // Simulated drives: the scenario file that describes them, and the state of the simulation.
 //
-//   # comment; blank lines are ignored; keys may come in any order inside a section
+// The file is a regular file of at most 16 MiB; a UTF-8 byte-order mark at its start is skipped.
+// Inside a section keys may come in any order, each at most once, except slow, unreadable,
+// partial and attribute, which add an entry each time. Error messages show the file's bytes
+// outside printable ASCII as \xHH.
+//
+//   # comment; blank lines are ignored
 //   [drive 0]                   physical drive number 0..15, each at most once
-//   model      = SIM DISK 500   printable ASCII, at most 40 characters
-//   serial     = SIM00001       at most 20 characters; default "SIM" + the drive number
-//   firmware   = 1.00           at most 8 characters
+//   model      = SIM DISK 500   printable ASCII, \xHH for any byte and \\ for a backslash;
+//                               at most 40 bytes once the escapes are replaced
+//   serial     = SIM00001       the same, at most 20 bytes; default "SIM" + the drive number
+//   firmware   = 1.00           the same, at most 8 bytes
 //   sectors    = 1000000        logical sectors, 1 .. 2^48-1; required unless image is given
-//   sector_size = 4096          bytes of a logical sector: 512 (the default) or 4096
+//   sector_size = 4096          bytes of a logical sector: 512 (the default) or 4096; an image on
+//                               a block device has the device's, and this key may only repeat it
 //   cache_kb   = 8192           0..32767
 //   answers    = yes            no: opens and reads, but the SMART version request fails
 //   identify   = yes            no: answers the version request, but IDENTIFY DEVICE fails
@@ -17,7 +24,8 @@
 //   unreadable = 20000-20010    a read touching these delivers nothing
 //   partial    = 30000          a read touching it delivers only the sectors before it
 //   attribute  = 5 100 100 3 36 id current worst raw threshold (at most 30, in file order)
-//   image      = /path/disk.img reads come from this file or block device, really timed
+//   image      = /path/disk.img reads come from this file or block device, really timed; it
+//                               holds at least sectors x sector_size bytes
 #pragma once
 
 #include <cstdint>
