@@ -344,6 +344,26 @@ TEST(MadeUpIdentity, SmallDiskFitsThe28BitCount) {
     EXPECT_EQ(std::accumulate(data.begin(), data.end(), 0u) & 0xFF, 0u) << "checksum";
 }
 
+TEST(MadeUpIdentity, LogicalSectorSizeAsADriveReportsIt) {
+    // 4096-byte sectors: word 106 valid with bit 12, words 117-118 the size in 16-bit words
+    const auto large = lindrv::SynthesizeIdentify({"QEMU NVMe Ctrl", "", "", 16384, 4096});
+    EXPECT_EQ(Word(large, 106), 0x5000);
+    EXPECT_EQ(Word(large, 117), 2048);
+    EXPECT_EQ(Word(large, 118), 0);
+    EXPECT_EQ(Word(large, 60) | (Word(large, 61) << 16), 16384) << "the count is in logical sectors";
+    EXPECT_EQ(Word(large, 100) | (Word(large, 101) << 16), 16384);
+    EXPECT_EQ(std::accumulate(large.begin(), large.end(), 0u) & 0xFF, 0u) << "checksum";
+    // a size whose word count needs the high word
+    const auto huge = lindrv::SynthesizeIdentify({"X", "", "", 8, 1u << 18});
+    EXPECT_EQ(Word(huge, 117), 0);
+    EXPECT_EQ(Word(huge, 118), 2);
+    // 512-byte sectors: word 106 valid, nothing else said
+    const auto plain = lindrv::SynthesizeIdentify({"QEMU HARDDISK", "", "", 131072, 512});
+    EXPECT_EQ(Word(plain, 106), 0x4000);
+    EXPECT_EQ(Word(plain, 117), 0);
+    EXPECT_EQ(Word(plain, 118), 0);
+}
+
 TEST(MadeUpIdentity, StringsAreCutToTheirFieldsAndCleaned) {
     std::array<std::uint8_t, 8> field{};
     lindrv::PutAtaString(field, "AB\tCDEFGHIJ");

@@ -46,7 +46,7 @@ std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
     return disk;
 }
 
-// IDENTIFY DEVICE data for a disk that takes no ATA command.
+// IDENTIFY DEVICE data for a disk that takes no ATA command, in the disk's logical sectors.
 std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
     lindrv::TDiskFacts facts;
     if (disk.NameText().starts_with("nvme")) {
@@ -59,7 +59,8 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
         if (ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0) facts = lindrv::NvmeControllerFacts(controller);
     }
     if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
-    facts.Sectors = disk.Bytes / 512;
+    facts.Sectors = disk.Bytes / disk.BlockSize;
+    facts.SectorSize = disk.BlockSize;
     return lindrv::SynthesizeIdentify(facts);
 }
 

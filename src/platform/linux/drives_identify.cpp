@@ -79,6 +79,14 @@ std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts) {
     PutWord(data, 86, 0x0400);  // and enabled
     PutWord(data, 87, 0x4000);
     for (std::size_t w = 0; w < 4; ++w) PutWord(data, 100 + w, static_cast<std::uint16_t>(sectors >> (16 * w)));
+    if (facts.SectorSize > 512) {
+        PutWord(data, 106, 0x4000 | 0x1000);  // valid, logical sector longer than 256 words
+        const std::uint32_t words = facts.SectorSize / 2;
+        PutWord(data, 117, static_cast<std::uint16_t>(words));
+        PutWord(data, 118, static_cast<std::uint16_t>(words >> 16));
+    } else {
+        PutWord(data, 106, 0x4000);
+    }
     data[510] = 0xA5;
     std::uint8_t sum = 0;
     for (std::size_t i = 0; i < 511; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
@@ -91,7 +99,7 @@ TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify) {
     const auto text = [&](std::size_t from, std::size_t length) {
         return Clean(std::string_view(reinterpret_cast<const char*>(identify.data() + from), length));
     };
-    return TDiskFacts{text(24, 40), text(4, 20), text(64, 8), 0};
+    return TDiskFacts{text(24, 40), text(4, 20), text(64, 8)};
 }
 
 TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name) {

@@ -14,7 +14,8 @@ struct TDiskFacts {
     std::string Model;
     std::string Serial;
     std::string Firmware;
-    std::uint64_t Sectors = 0;  // 512-byte sectors
+    std::uint64_t Sectors = 0;       // logical sectors
+    std::uint32_t SectorSize = 512;  // bytes of a logical sector
 };
 
 // Writes `text` into an ATA string field: blank-padded, cut at the field's length, the two
@@ -23,7 +24,9 @@ void PutAtaString(std::span<std::uint8_t> field, std::string_view text);
 
 // 512 bytes laid out as a drive returns them: serial in words 10-19, firmware in 23-26, model
 // in 27-46, the 28-bit sector count in words 60-61 (0x0FFFFFFF when it does not fit), the 48-bit
-// count in words 100-103 with the 48-bit feature set flagged, and a valid checksum in word 255.
+// count in words 100-103 with the 48-bit feature set flagged, the sector size in word 106 (valid;
+// bit 12 and words 117-118, the size in 16-bit words, when it is longer than 512 bytes) and a
+// valid checksum in word 255.
 std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts);
 
 // Model, serial and firmware from an NVMe IDENTIFY CONTROLLER reply (at least 72 bytes).
