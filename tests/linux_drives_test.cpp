@@ -1,5 +1,6 @@
 // The pure parts of the Linux drive layer: the sense data of ATA pass-through, the commands let
-// through, the numbering of disks, reads through the bounce buffer and made-up identities.
+// through and the source of their replies, the numbering of disks, reads through the bounce
+// buffer and made-up identities.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -166,6 +167,24 @@ TEST(AtaCommands, PassThroughBlockCarriesTheRegisters) {
     const std::array<std::uint8_t, 16> expectEnable = {0x85, 0x06, 0x20, 0, 0xD8, 0,    1,    0,
                                                        1,    0,    0x4F, 0, 0xC2, 0xA0, 0xB0, 0};
     EXPECT_EQ(enable, expectEnable);
+}
+
+// The replies seen from real adapters: a SCSI disk that rejects the opcode (no ATA behind it), a
+// host adapter that errs on it or cannot carry a 16-byte command (both host errors), a drive
+// that aborts it. Whatever the reason, a disk with a capacity keeps an identity to be scanned by.
+TEST(AtaCommands, IdentifyThatDoesNotCompleteTakesTheKernelsIdentity) {
+    using lindrv::TReplySource;
+    constexpr std::uint64_t Capacity = 64 << 20;
+    for (const TAtaOutcome outcome : {TAtaOutcome::NoAta, TAtaOutcome::Failed}) {
+        EXPECT_EQ(lindrv::ChooseReplySource(0xEC, outcome, Capacity), TReplySource::Kernel) << int(outcome);
+        // without a capacity there is nothing to scan: the drive stays without an identity
+        EXPECT_EQ(lindrv::ChooseReplySource(0xEC, outcome, 0), TReplySource::None) << int(outcome);
+        // SMART and spindle commands have no stand-in
+        for (const std::uint8_t command : {0xB0, 0xE6, 0x10})
+            EXPECT_EQ(lindrv::ChooseReplySource(command, outcome, Capacity), TReplySource::None) << int{command};
+    }
+    for (const std::uint8_t command : {0xEC, 0xB0, 0xE6, 0x10})
+        EXPECT_EQ(lindrv::ChooseReplySource(command, TAtaOutcome::Done, Capacity), TReplySource::Drive) << int{command};
 }
 
 // ---------------------------------------------------------------- disk numbering

@@ -46,7 +46,8 @@ std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
     return disk;
 }
 
-// IDENTIFY DEVICE data for a disk that takes no ATA command, in the disk's logical sectors.
+// IDENTIFY DEVICE data for a disk that takes no ATA command or refuses IDENTIFY, in the disk's
+// logical sectors.
 std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
     lindrv::TDiskFacts facts;
     if (disk.NameText().starts_with("nvme")) {
@@ -74,10 +75,15 @@ bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& reques
     if (sector.empty()) return false;
     std::array<std::uint8_t, 512> data{};
     const lindrv::TAtaOutcome outcome = lindrv::SendAtaCommand(disk.Fd, request.Regs, *phase, data);
-    if (outcome == lindrv::TAtaOutcome::NoAta && request.Regs.bCommandReg == drives::AtaIdentify)
-        data = MadeUpIdentify(disk);
-    else if (outcome != lindrv::TAtaOutcome::Done)
-        return false;
+    switch (lindrv::ChooseReplySource(request.Regs.bCommandReg, outcome, disk.Bytes)) {
+        case lindrv::TReplySource::Drive:
+            break;
+        case lindrv::TReplySource::Kernel:
+            data = MadeUpIdentify(disk);
+            break;
+        case lindrv::TReplySource::None:
+            return false;
+    }
     std::copy(data.begin(), data.end(), sector.begin());
     return true;
 }

@@ -94,6 +94,11 @@ std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts) {
     return data;
 }
 
+TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::uint64_t capacityBytes) {
+    if (outcome == TAtaOutcome::Done) return TReplySource::Drive;
+    return command == drives::AtaIdentify && capacityBytes > 0 ? TReplySource::Kernel : TReplySource::None;
+}
+
 TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify) {
     if (identify.size() < 72) return {};
     const auto text = [&](std::size_t from, std::size_t length) {

@@ -1,5 +1,6 @@
-// IDENTIFY DEVICE data made up for a drive that takes no ATA command (NVMe, virtio, plain SCSI),
-// from what the kernel knows about it, so that it can be listed, chosen and scanned.
+// IDENTIFY DEVICE data made up for a drive that takes no ATA command (NVMe, virtio, plain SCSI)
+// or refuses IDENTIFY, from what the kernel knows about it, so that it can be listed, chosen and
+// scanned.
 #pragma once
 
 #include <array>
@@ -7,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "platform/linux/sg_ata.h"
 
 namespace lindrv {
 
@@ -17,6 +20,19 @@ struct TDiskFacts {
     std::uint64_t Sectors = 0;       // logical sectors
     std::uint32_t SectorSize = 512;  // bytes of a logical sector
 };
+
+// Where the data of an ATA command's reply comes from, given how the drive took the command.
+enum class TReplySource {
+    Drive,   // the drive answered
+    Kernel,  // IDENTIFY made up from what the kernel knows
+    None,    // the command fails
+};
+
+// The drive's own reply when it completed the command. When IDENTIFY DEVICE does not complete,
+// whatever the reason (no ATA behind the device, an adapter or USB bridge that rejects the
+// pass-through, an error), a disk for which the kernel reports a capacity gets the identity the
+// kernel knows. Every other command that does not complete fails.
+TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::uint64_t capacityBytes);
 
 // Writes `text` into an ATA string field: blank-padded, cut at the field's length, the two
 // characters of each word swapped. Characters outside printable ASCII become blanks.
