@@ -432,6 +432,21 @@ TEST(MadeUpIdentity, SysfsAttributesOfScsiAndVirtioDisks) {
     EXPECT_EQ(scsi.Serial, "5678abcdef0123456789");  // the last 20 characters
     EXPECT_EQ(scsi.Firmware, "0004");
 
+    // a SCSI disk with the unit serial number page: the serial from it, not from the id
+    sys.Write("sdd/device/vendor", "QEMU    \n");
+    sys.Write("sdd/device/model", "QEMU HARDDISK   \n");
+    sys.Write("sdd/device/wwid", "naa.5000c50012345678abcdef0123456789\n");
+    sys.Write("sdd/device/vpd_pg80", std::string("\0\x80\0\x0CPHPVSCSI01  ", 16));
+    EXPECT_EQ(lindrv::SysfsFacts(root, "sdd").Serial, "PHPVSCSI01");
+    // a page cut short gives what it holds; another page or a truncated header gives nothing
+    sys.Write("sde/device/vpd_pg80", std::string("\0\x80\0\x20WD-123", 10));
+    EXPECT_EQ(lindrv::SysfsFacts(root, "sde").Serial, "WD-123");
+    sys.Write("sdf/device/vpd_pg80", std::string("\0\x83\0\x04" "ABCD", 8));
+    sys.Write("sdf/device/wwid", "t10.QEMU    QEMU HARDDISK   QM00009\n");
+    EXPECT_EQ(lindrv::SysfsFacts(root, "sdf").Serial, "QM00009");
+    sys.Write("sdg/device/vpd_pg80", std::string("\0\x80\0", 3));
+    EXPECT_EQ(lindrv::SysfsFacts(root, "sdg").Serial, "");
+
     // a model that already names its vendor
     sys.Write("sdc/device/vendor", "QEMU    \n");
     sys.Write("sdc/device/model", "QEMU HARDDISK\n");

@@ -36,6 +36,18 @@ std::string FirstAttribute(const std::string& folder, std::initializer_list<cons
     return {};
 }
 
+// The serial number from a copy of the unit serial number page (VPD page 80h): page code in byte
+// 1, the length of the serial in bytes 2-3, the serial from byte 4 on.
+std::string SerialFromVpdPage(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::array<char, 256> page{};
+    file.read(page.data(), page.size());
+    const std::size_t got = static_cast<std::size_t>(file.gcount());
+    if (got < 4 || static_cast<std::uint8_t>(page[1]) != 0x80) return {};
+    const std::size_t length = static_cast<std::uint8_t>(page[2]) * 256u + static_cast<std::uint8_t>(page[3]);
+    return Clean(std::string_view(page.data() + 4, std::min(length, got - 4)));
+}
+
 // A serial number from a world-wide id: the last word of a t10 id (vendor, model, serial), the
 // last 20 characters of the identifier of any other kind.
 std::string SerialFromWwid(std::string_view wwid) {
@@ -120,6 +132,7 @@ TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name) {
     facts.Firmware = FirstAttribute(device, {"rev", "firmware_rev", "fwrev"});
     facts.Serial = FirstAttribute(device, {"serial"});
     if (facts.Serial.empty()) facts.Serial = ReadAttribute(disk + "/serial");
+    if (facts.Serial.empty()) facts.Serial = SerialFromVpdPage(device + "/vpd_pg80");
     if (facts.Serial.empty()) facts.Serial = SerialFromWwid(ReadAttribute(device + "/wwid"));
     return facts;
 }

@@ -50,8 +50,9 @@ TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify);
 
 // Model, serial and firmware from the disk's sysfs folder <sysBlock>/<name>: device/model (or
 // device/name) with device/vendor before it unless that is "ATA", device/rev, firmware_rev or
-// fwrev, and the serial from device/serial, <name>/serial or the tail of device/wwid. Without a
-// model in sysfs the model is the device path.
+// fwrev, and the serial from device/serial, <name>/serial, the unit serial number page
+// (device/vpd_pg80) or the tail of device/wwid. Without a model in sysfs the model is the device
+// path.
 TDiskFacts SysfsFacts(const std::string& sysBlock, std::string_view name);
 
 }  // namespace lindrv
