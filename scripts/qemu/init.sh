@@ -1,7 +1,8 @@
 #!/bin/busybox sh
 # /init of the check VM: loads the storage drivers, waits for the first disk, lets hdparm and
 # smartctl describe it, runs ph-vmcheck and powers off. Everything goes to the serial console,
-# sections framed by @@ markers; the kernel command line says what to run:
+# sections framed by @@ markers ("@@DISK name 512-byte-sectors logical-sector-size" for each disk);
+# the kernel command line says what to run:
 #   ph.steps=STEP,STEP...   the ph-vmcheck steps
 #   ph.disks=NAME,NAME...   the disks to wait for; the first is described (default sda)
 #   ph.tools=1              run hdparm -I and smartctl -i -A on it
@@ -36,7 +37,10 @@ done
 disk=${disks%% *}
 # The kernel's own complaints about the bad sectors stay out of the screens.
 echo 1 > /proc/sys/kernel/printk
-echo "@@DISKS $(for d in /sys/block/*; do echo "${d##*/}:$(cat "$d/queue/logical_block_size")"; done | tr '\n' ' ')"
+# what the kernel says of each disk: its size in 512-byte sectors and its logical sector size
+for d in /sys/block/*; do
+    echo "@@DISK ${d##*/} $(blockdev --getsz "/dev/${d##*/}") $(blockdev --getss "/dev/${d##*/}")"
+done
 
 if [ "$tools" = 1 ]; then
     echo "@@TOOL hdparm"

@@ -9,15 +9,23 @@
 //     choose:N               back to the detection screen (ESC at the menu), drive N chosen
 //     smart                  the SMART table
 //     smart:none             the SMART table refused: the error message instead
-//     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on the chosen drive
+//     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on the chosen drive: the
+//                            drive identifies itself as before
 //     spindle:refused        SLEEP and RECALIBRATE both refused by the chosen drive
-//     scan:bad=S1+S2...      a full scan; exactly the blocks holding sectors S1, S2... unreadable
-//     scan:class=N           a full scan; no block in a class faster than N (0: <5ms ... 5: >300ms)
-//                            and at least 99% of them in N: the odd read that a busy host holds up
-//                            may land in a slower class
+//     identify:failed        IDENTIFY through the ATA pass-through fails on the chosen drive with
+//                            an error (of the adapter or the drive), not as on a disk without ATA
+//     scan:ARG:ARG...        a full scan of the chosen drive, with
+//       bad=S1+S2...         exactly the blocks holding 512-byte sectors S1, S2... unreadable
+//       sector=N             the drive's logical sectors are N bytes (default 512): blocks and the
+//                            damaged list count in them
+//       class=N              no block in a class faster than N (0: <5ms ... 5: >300ms) and at
+//                            least 99% of them in N: the odd read that a busy host holds up may
+//                            land in a slower class
 //
-// Output lines: "@@SCREEN name", the 25 rows each between '|', "@@END"; "@@PASS what" and
+// Output lines: "@@SCREEN name", the 25 rows each between '|', "@@END" (the scan screen of drive
+// N is "scan" for drive 1, "scan:N" for the others); "@@PASS what" and
 // "@@FAIL what"; "@@VMCHECK DONE failures=N" last. The exit code is the number of failures.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -30,6 +38,8 @@
 #include "drives/identity.h"
 #include "drives/requests.h"
 #include "platform/headless/harness.h"
+#include "platform/linux/drives_disks.h"
+#include "platform/linux/sg_ata.h"
 #include "power/spindle.h"
 
 namespace {
@@ -124,6 +134,8 @@ void Spindle(bool refused) {
         const drives::TOpenDrive drive(CurrentDrive, plat::DriveAccess::Control);
         return drive.IsOpen() && SendSpindleCommand(drive.Handle(), stop);
     };
+    TGeneralHDDInfo before, after;
+    const bool known = ReadDriveIdentity(CurrentDrive, before) && before.Sectors > 0;
     const bool slept = send(true);
     const bool woken = send(false);
     if (refused) {
@@ -132,25 +144,56 @@ void Spindle(bool refused) {
     }
     Check(slept, "spindle: SLEEP accepted");
     Check(woken, "spindle: RECALIBRATE accepted");
-    TGeneralHDDInfo info;
-    Check(ReadDriveIdentity(CurrentDrive, info) && info.Sectors > 0,
-          "spindle: the drive identifies itself after the spin-up");
+    // A drive that does not answer IDENTIFY gets the kernel's identity, which differs from the
+    // drive's own (no cache size, for one): the same identity means the drive answered.
+    Check(known && ReadDriveIdentity(CurrentDrive, after) && before.Model == after.Model &&
+              before.Serial == after.Serial && before.Firmware == after.Firmware && before.Sectors == after.Sectors &&
+              before.CacheKB == after.CacheKB,
+          "spindle: the drive identifies itself after the spin-up as before (" + after.Model + after.Serial + ", " +
+              std::to_string(after.Sectors) + " sectors, cache " + std::to_string(after.CacheKB) + " KB)");
+}
+
+void IdentifyFails() {
+    const std::vector<std::string> disks = lindrv::ListWholeDisks("/sys/block");
+    if (static_cast<std::size_t>(CurrentDrive) >= disks.size()) {
+        Check(false, "identify: no disk for drive " + std::to_string(CurrentDrive + 1));
+        return;
+    }
+    const std::string path = "/dev/" + disks[static_cast<std::size_t>(CurrentDrive)];
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::array<std::uint8_t, 512> data{};
+    const lindrv::TAtaOutcome outcome =
+        fd < 0 ? lindrv::TAtaOutcome::NoAta
+               : lindrv::SendAtaCommand(fd, drives::IdentifyRegs(CurrentDrive), drives::TAtaData::In512, data);
+    if (fd >= 0) close(fd);
+    const char* said = outcome == lindrv::TAtaOutcome::Done     ? "completed"
+                       : outcome == lindrv::TAtaOutcome::Failed ? "failed"
+                                                                : "no ATA behind the device";
+    Check(outcome == lindrv::TAtaOutcome::Failed,
+          "identify: IDENTIFY on " + path + " through the pass-through: " + said);
 }
 
 struct TScanExpectation {
-    std::set<std::int64_t> BadSectors;
-    int LatencyClass = -1;  // every block in this class; -1: not checked
+    std::set<std::int64_t> BadSectors;  // 512-byte sectors
+    std::int64_t SectorSize = 512;      // the drive's logical sector
+    int LatencyClass = -1;              // every block in this class; -1: not checked
 };
 
 TScanExpectation ParseScanStep(const std::string& step) {
     TScanExpectation expect;
-    const std::string arguments = step.substr(step.find(':') + 1);
-    if (arguments.starts_with("bad=")) {
-        std::stringstream list(arguments.substr(4));
-        for (std::string sector; std::getline(list, sector, '+');)
-            if (!sector.empty()) expect.BadSectors.insert(std::stoll(sector));
-    } else if (arguments.starts_with("class=")) {
-        expect.LatencyClass = std::stoi(arguments.substr(6));
+    std::stringstream arguments(step.substr(step.find(':') + 1));
+    for (std::string argument; std::getline(arguments, argument, ':');) {
+        if (argument.starts_with("bad=")) {
+            std::stringstream list(argument.substr(4));
+            for (std::string sector; std::getline(list, sector, '+');)
+                if (!sector.empty()) expect.BadSectors.insert(std::stoll(sector));
+        } else if (argument.starts_with("sector=")) {
+            expect.SectorSize = std::stoll(argument.substr(7));
+        } else if (argument.starts_with("class=")) {
+            expect.LatencyClass = std::stoi(argument.substr(6));
+        } else {
+            Check(false, "scan: unknown argument " + argument);
+        }
     }
     return expect;
 }
@@ -172,7 +215,8 @@ void CheckScan(const headless::Harness& h, const TScanExpectation& expect) {
     Check(Trimmed(h.Text(74, 1, 3)) == "100", "scan: progress shows 100%");
 
     std::set<std::int64_t> badBlocks;
-    for (const std::int64_t sector : expect.BadSectors) badBlocks.insert(sector / BlockSectors);
+    for (const std::int64_t sector : expect.BadSectors)
+        badBlocks.insert(sector * 512 / expect.SectorSize / BlockSectors);
     std::set<std::int64_t> unreadable, partial;
     for (std::int64_t i = 0; i < blocks; ++i) {
         if (cells[static_cast<std::size_t>(i)] == 'X') unreadable.insert(i);
@@ -217,7 +261,7 @@ void Scan(headless::Harness& h, const std::string& step) {
     const TScanExpectation expect = ParseScanStep(step);
     if (!Key1(h, Key::Enter, "scan settings")) return;
     if (!Key1(h, Key::F4, "surface scan", ScanTimeoutMs)) return;
-    PrintScreen(h, step);
+    PrintScreen(h, CurrentDrive == 0 ? "scan" : "scan:" + std::to_string(CurrentDrive + 1));
     CheckScan(h, expect);
     Key1(h, Key::Enter, "back from the scan");
 }
@@ -237,6 +281,8 @@ int main(int argc, char** argv) {
                     Smart(h, step == "smart:none");
                 } else if (step == "spindle" || step == "spindle:refused") {
                     Spindle(step == "spindle:refused");
+                } else if (step == "identify:failed") {
+                    IdentifyFails();
                 } else if (step.starts_with("choose:")) {
                     if (!Key1(h, Key::Escape, "back to detection") || !Choose(h, std::stoi(step.substr(7)))) break;
                 } else if (step.starts_with("scan:")) {
