@@ -146,9 +146,10 @@ void Spindle(bool refused) {
     Check(woken, "spindle: RECALIBRATE accepted");
     // A drive that does not answer IDENTIFY gets the kernel's identity, which differs from the
     // drive's own (no cache size, for one): the same identity means the drive answered.
-    Check(known && ReadDriveIdentity(CurrentDrive, after) && before.Model == after.Model &&
-              before.Serial == after.Serial && before.Firmware == after.Firmware && before.Sectors == after.Sectors &&
-              before.CacheKB == after.CacheKB,
+    const bool answered = ReadDriveIdentity(CurrentDrive, after);
+    Check(known && answered && before.Model == after.Model && before.Serial == after.Serial &&
+              before.Firmware == after.Firmware && before.Sectors == after.Sectors &&
+              before.SectorSize == after.SectorSize && before.CacheKB == after.CacheKB,
           "spindle: the drive identifies itself after the spin-up as before (" + after.Model + after.Serial + ", " +
               std::to_string(after.Sectors) + " sectors, cache " + std::to_string(after.CacheKB) + " KB)");
 }
