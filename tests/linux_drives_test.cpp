@@ -383,6 +383,19 @@ TEST(MadeUpIdentity, LogicalSectorSizeAsADriveReportsIt) {
     EXPECT_EQ(Word(plain, 118), 0);
 }
 
+TEST(MadeUpIdentity, SectorsTheProgramReadsIn) {
+    const auto sectors = [](std::uint64_t bytes, std::uint32_t size) {
+        lindrv::TDiskFacts facts;
+        lindrv::SetSectors(facts, bytes, size);
+        return std::pair(facts.Sectors, facts.SectorSize);
+    };
+    EXPECT_EQ(sectors(64 << 20, 512), std::pair(std::uint64_t{131072}, 512u));
+    EXPECT_EQ(sectors(64 << 20, 4096), std::pair(std::uint64_t{16384}, 4096u));
+    EXPECT_EQ(sectors(4000787030016, 4096), std::pair(std::uint64_t{976754646}, 4096u));
+    // longer sectors than the program reads in: counted in 512-byte sectors, the whole disk
+    EXPECT_EQ(sectors(64 << 20, 16384), std::pair(std::uint64_t{131072}, 512u));
+}
+
 TEST(MadeUpIdentity, StringsAreCutToTheirFieldsAndCleaned) {
     std::array<std::uint8_t, 8> field{};
     lindrv::PutAtaString(field, "AB\tCDEFGHIJ");

@@ -60,8 +60,7 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
         if (ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0) facts = lindrv::NvmeControllerFacts(controller);
     }
     if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
-    facts.Sectors = disk.Bytes / disk.BlockSize;
-    facts.SectorSize = disk.BlockSize;
+    lindrv::SetSectors(facts, disk.Bytes, disk.BlockSize);
     return lindrv::SynthesizeIdentify(facts);
 }
 

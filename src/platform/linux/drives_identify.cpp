@@ -4,6 +4,8 @@
 #include <fstream>
 #include <initializer_list>
 
+#include "app/state.h"
+
 namespace lindrv {
 namespace {
 
@@ -104,6 +106,11 @@ std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts) {
     for (std::size_t i = 0; i < 511; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
     data[511] = static_cast<std::uint8_t>(-sum);
     return data;
+}
+
+void SetSectors(TDiskFacts& facts, std::uint64_t bytes, std::uint32_t logicalSectorSize) {
+    facts.SectorSize = logicalSectorSize >= 512 && logicalSectorSize <= LargestSectorSize ? logicalSectorSize : 512;
+    facts.Sectors = bytes / facts.SectorSize;
 }
 
 TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::uint64_t capacityBytes) {

@@ -21,6 +21,11 @@ struct TDiskFacts {
     std::uint32_t SectorSize = 512;  // bytes of a logical sector
 };
 
+// Sets the sectors of a disk of `bytes` whose logical sectors are `logicalSectorSize` bytes: its
+// own when the program reads in them (up to LargestSectorSize bytes), 512-byte ones for longer
+// sectors, whose reads then go through the bounce buffer (drives_read.h).
+void SetSectors(TDiskFacts& facts, std::uint64_t bytes, std::uint32_t logicalSectorSize);
+
 // Where the data of an ATA command's reply comes from, given how the drive took the command.
 enum class TReplySource {
     Drive,   // the drive answered
