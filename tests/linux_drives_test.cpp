@@ -454,7 +454,7 @@ TEST(MadeUpIdentity, SysfsAttributesOfScsiAndVirtioDisks) {
     // a page cut short gives what it holds; another page or a truncated header gives nothing
     sys.Write("sde/device/vpd_pg80", std::string("\0\x80\0\x20WD-123", 10));
     EXPECT_EQ(lindrv::SysfsFacts(root, "sde").Serial, "WD-123");
-    sys.Write("sdf/device/vpd_pg80", std::string("\0\x83\0\x04" "ABCD", 8));
+    sys.Write("sdf/device/vpd_pg80", std::string("\0\x83\0\x04WXYZ", 8));
     sys.Write("sdf/device/wwid", "t10.QEMU    QEMU HARDDISK   QM00009\n");
     EXPECT_EQ(lindrv::SysfsFacts(root, "sdf").Serial, "QM00009");
     sys.Write("sdg/device/vpd_pg80", std::string("\0\x80\0", 3));
