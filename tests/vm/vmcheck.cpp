@@ -150,8 +150,9 @@ void Spindle(bool refused) {
     Check(known && answered && before.Model == after.Model && before.Serial == after.Serial &&
               before.Firmware == after.Firmware && before.Sectors == after.Sectors &&
               before.SectorSize == after.SectorSize && before.CacheKB == after.CacheKB,
-          "spindle: the drive identifies itself after the spin-up as before (" + after.Model + after.Serial + ", " +
-              std::to_string(after.Sectors) + " sectors, cache " + std::to_string(after.CacheKB) + " KB)");
+          "spindle: the drive identifies itself after the spin-up as before (" + after.Model + "serial " +
+              Trimmed(after.Serial) + ", " + std::to_string(after.Sectors) + " sectors, cache " +
+              std::to_string(after.CacheKB) + " KB)");
 }
 
 void IdentifyFails() {
