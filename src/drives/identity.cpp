@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "app/state.h"
 #include "console/keyboard.h"
@@ -44,6 +45,14 @@ std::string IdentityText(std::span<const std::uint8_t, 512> data, std::size_t by
     text += ' ';
     SwapBytePairs(text);
     return text;
+}
+
+// Says, once the program has ended, why the drives that were tried did not answer: each reason
+// once, however often the search was repeated.
+void SayWhyNoDriveAnswered() {
+    static std::set<std::string> said;
+    for (const std::string& note : plat::DriveProbeNotes())
+        if (said.insert(note).second) plat::SayAtExit("platenhawk: " + note, true);
 }
 
 }  // namespace
@@ -132,6 +141,7 @@ void DetectDrives() {
             WriteRawLine();
             return;
         }
+        SayWhyNoDriveAnswered();
         SetColor(clLightRed);
         WriteLine("Жесткие диски не определены!");
         SetColor(clRed);

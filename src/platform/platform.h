@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat {
 
@@ -139,5 +140,19 @@ std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::
 // A device-control request as DeviceIoControl takes it: the control code, the input record and
 // the output record. The records are the Win32 ones, built by drives/requests.h.
 bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+// The device drive `number` stands for (\\.\PhysicalDrive0, /dev/sda, sim:0); empty for none.
+std::string DrivePath(int number);
+// The drive number of a device path as DrivePath gives it (or one leading to it); -1 for none.
+int DriveNumberOfPath(const std::string& path);
+// Why drives did not open or answer, as "DEVICE: reason" lines, from the latest attempts.
+std::vector<std::string> DriveProbeNotes();
+
+// ---------------------------------------------------------------- unattended runs
+
+bool StandardErrorIsTerminal();
+// From now on an interrupt (Ctrl+C) or a termination request only raises a flag.
+void CatchInterrupts();
+bool Interrupted();
 
 }  // namespace plat

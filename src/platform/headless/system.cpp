@@ -178,4 +178,10 @@ void SayAtExit(std::string_view line, bool error) {
 
 void ExitProcess(int code) { throw headless::TExit{code}; }
 
+bool StandardErrorIsTerminal() { return false; }
+
+void CatchInterrupts() {}
+
+bool Interrupted() { return false; }
+
 }  // namespace plat

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +30,7 @@ constexpr const char* SysBlock = "/sys/block";
 
 struct TOpenDisk {
     int Fd = -1;
+    int Number = -1;
     std::array<char, 32> Name{};    // fixed storage: looking a handle up allocates nothing
     std::uint32_t BlockSize = 512;  // logical block size
     std::uint64_t Bytes = 0;
@@ -37,6 +41,14 @@ struct TOpenDisk {
 constexpr std::size_t MaxOpenDisks = 16;
 std::array<TOpenDisk, MaxOpenDisks> OpenDisks;
 std::mutex OpenDisksLock;
+
+// Why each drive number last failed to open or to answer; empty when it did not fail.
+std::array<std::string, lindrv::MaxDisks> LastFailure;
+
+void NoteFailure(int number, const std::string& name, const std::string& why) {
+    if (number >= 0 && static_cast<std::size_t>(number) < LastFailure.size())
+        LastFailure[static_cast<std::size_t>(number)] = "/dev/" + name + ": " + why;
+}
 
 std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
     if (drive < 0 || static_cast<std::size_t>(drive) >= MaxOpenDisks) return std::nullopt;
@@ -101,7 +113,12 @@ DriveHandle OpenDrive(int number, DriveAccess access) {
     std::copy(name.begin(), name.end(), disk.Name.begin());
     const int flags = O_RDONLY | O_CLOEXEC | (access == DriveAccess::Read ? O_DIRECT : 0);
     disk.Fd = open(("/dev/" + name).c_str(), flags);
-    if (disk.Fd < 0) return InvalidDrive;
+    if (disk.Fd < 0) {
+        NoteFailure(number, name, std::strerror(errno));
+        return InvalidDrive;
+    }
+    disk.Number = number;
+    LastFailure[static_cast<std::size_t>(number)].clear();
     int blockSize = 0;
     if (ioctl(disk.Fd, BLKSSZGET, &blockSize) == 0 && blockSize > 0)
         disk.BlockSize = static_cast<std::uint32_t>(blockSize);
@@ -134,10 +151,37 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
                   std::span<std::uint8_t> out) {
     const std::optional<TOpenDisk> disk = FindDisk(drive);
     if (!disk) return false;
-    if (code == drives::SMART_GET_VERSION) return disk->Bytes > 0;
+    if (code == drives::SMART_GET_VERSION) {
+        if (disk->Bytes == 0) NoteFailure(disk->Number, std::string(disk->NameText()), "reports no capacity");
+        return disk->Bytes > 0;
+    }
     const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
     if (!request) return false;
     return CarryOutAtaCommand(*disk, *request, out);
+}
+
+std::string DrivePath(int number) {
+    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
+    if (number < 0 || static_cast<std::size_t>(number) >= disks.size()) return {};
+    return "/dev/" + disks[static_cast<std::size_t>(number)];
+}
+
+int DriveNumberOfPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path device = std::filesystem::canonical(path, error);
+    if (error || device.parent_path() != "/dev") return -1;
+    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
+    const auto found = std::find(disks.begin(), disks.end(), device.filename().string());
+    return found == disks.end() ? -1 : static_cast<int>(found - disks.begin());
+}
+
+std::vector<std::string> DriveProbeNotes() {
+    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
+    if (disks.empty()) return {std::string("no disk under ") + SysBlock};
+    std::vector<std::string> notes;
+    for (std::size_t n = 0; n < disks.size(); ++n)
+        if (!LastFailure[n].empty()) notes.push_back(LastFailure[n]);
+    return notes;
 }
 
 }  // namespace plat

@@ -1,10 +1,12 @@
 // Time, threads and the process on Linux: the real monotonic clock, detached threads, and an exit
 // that puts the terminal back first.
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <ctime>
 #include <iostream>
@@ -134,5 +136,25 @@ void ExitProcess(int code) {
     }
     _exit(code);
 }
+
+namespace {
+
+std::atomic<bool> InterruptRaised{false};
+
+void OnInterrupt(int) { InterruptRaised = true; }
+
+}  // namespace
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void CatchInterrupts() {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed); }
 
 }  // namespace plat

@@ -18,5 +18,5 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim::InstallScenario(std::get<sim::TScenario>(scenario));
-    return cli::RunProgram(*line);
+    return cli::RunProgram(*line, true);
 }

@@ -260,4 +260,24 @@ bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::u
     return request && sim::RunAtaCommand(*drive, *request, out);
 }
 
+std::string DrivePath(int number) { return sim::DriveOf(number) ? "sim:" + std::to_string(number) : std::string(); }
+
+int DriveNumberOfPath(const std::string& path) {
+    if (!path.starts_with("sim:") || path.size() < 5 || path.size() > 6) return -1;
+    int number = 0;
+    for (std::size_t i = 4; i < path.size(); ++i) {
+        if (path[i] < '0' || path[i] > '9') return -1;
+        number = number * 10 + (path[i] - '0');
+    }
+    return sim::DriveOf(number) ? number : -1;
+}
+
+std::vector<std::string> DriveProbeNotes() {
+    std::vector<std::string> notes;
+    for (int n = 0; n < 16; ++n)
+        if (const sim::TSimDrive* drive = sim::DriveOf(n); drive && !drive->Described.Answers)
+            notes.push_back(DrivePath(n) + ": does not answer the version request (answers = no)");
+    return notes;
+}
+
 }  // namespace plat

@@ -5,5 +5,5 @@ int main(int argc, char** argv) {
     int status = 0;
     const auto line =
         cli::ParseCommandLine(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), false, status);
-    return line ? cli::RunProgram(*line) : status;
+    return line ? cli::RunProgram(*line, false) : status;
 }

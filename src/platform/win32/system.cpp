@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -138,5 +139,26 @@ void ExitProcess(int code) {
     }
     ::ExitProcess(static_cast<UINT>(code));
 }
+
+namespace {
+
+std::atomic<bool> InterruptRaised{false};
+
+BOOL WINAPI OnInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    InterruptRaised = true;
+    return TRUE;
+}
+
+}  // namespace
+
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
+void CatchInterrupts() { SetConsoleCtrlHandler(OnInterrupt, TRUE); }
+
+bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed); }
 
 }  // namespace plat
