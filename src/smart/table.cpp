@@ -40,17 +40,11 @@ void PageBreak() {
     SetCursor(0, 7);
 }
 
-void WriteRow(std::uint8_t id, const std::string& name, std::uint8_t value, std::uint8_t worst, unsigned raw16,
-              std::uint8_t threshold) {
-    std::string row = " ";
-    AddField(row, std::to_string(id), 4);
-    AddField(row, name, 34);
-    AddField(row, std::to_string(value), 6);
-    AddField(row, std::to_string(worst), 6);
-    AddField(row, std::to_string(raw16), 7);
-    AddField(row, std::to_string(threshold), 12);
-    WriteRaw({std::string_view(row)});
+const std::uint8_t* Entry(const std::array<std::uint8_t, 512>& sector, std::size_t slot) {
+    return sector.data() + 2 + slot * SlotBytes;
 }
+
+unsigned Raw16(const std::uint8_t* entry) { return entry[5] | (entry[6] << 8); }
 
 TSmartListener Listener = nullptr;
 
@@ -72,7 +66,10 @@ void SetSmartListener(TSmartListener listener) { Listener = listener; }
 
 TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors) {
     drives::TOpenDrive drive(d, plat::DriveAccess::Control);
-    if (!drive.IsOpen()) return TSmartOutcome::CannotOpen;
+    if (!drive.IsOpen()) {
+        if (Listener) Listener(TSmartOutcome::CannotOpen, sectors);
+        return TSmartOutcome::CannotOpen;
+    }
     App.DriveHandle = drive.Handle();
     auto request = std::make_unique<drives::TSendCmdRecord>();
     auto reply = std::make_unique<std::array<std::uint8_t, SmartReceiveReplyLength>>();
@@ -97,7 +94,38 @@ TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors) {
     }
     drive.Close();
     App.DriveHandle = plat::InvalidDrive;
-    return read ? TSmartOutcome::Read : TSmartOutcome::Refused;
+    const TSmartOutcome outcome = read ? TSmartOutcome::Read : TSmartOutcome::Refused;
+    if (Listener) Listener(outcome, sectors);
+    return outcome;
+}
+
+std::vector<std::size_t> ListedSlots(const TSmartSectors& sectors) {
+    App.ListedAttributeIds.fill(0xFFFF);
+    std::vector<std::size_t> slots;
+    for (std::size_t slot = 0; slot < SmartSlots; ++slot) {
+        const std::uint8_t id = Entry(sectors.Values, slot)[0];
+        if (SmartAttributeName(id) == "Unknown") continue;
+        App.ListedAttributeIds[slot] = id;
+        slots.push_back(slot);
+    }
+    return slots;
+}
+
+std::string SmartRowText(const TSmartSectors& sectors, std::size_t slot) {
+    const std::uint8_t* entry = Entry(sectors.Values, slot);
+    std::string row = " ";
+    AddField(row, std::to_string(entry[0]), 4);
+    AddField(row, std::string(SmartAttributeLabel(entry[0])), 34);
+    AddField(row, std::to_string(entry[3]), 6);
+    AddField(row, std::to_string(entry[4]), 6);
+    AddField(row, std::to_string(Raw16(entry)), 7);
+    AddField(row, std::to_string(Entry(sectors.Thresholds, slot)[1]), 12);
+    return row;
+}
+
+bool SmartRowAlarming(const TSmartSectors& sectors, std::size_t slot) {
+    const std::uint8_t* entry = Entry(sectors.Values, slot);
+    return entry[0] == 5 && Raw16(entry) > 0;
 }
 
 void ShowSmartTable() {
@@ -108,7 +136,6 @@ void ShowSmartTable() {
     plat::SleepMs(1200);
     auto sectors = std::make_unique<TSmartSectors>();
     const TSmartOutcome outcome = ReadSmartSectors(App.CurrentDrive, *sectors);
-    if (Listener) Listener(outcome, *sectors);
     if (outcome == TSmartOutcome::CannotOpen) {
         ClearRow(0, 4);
         SetColor(clLightRed);
@@ -125,24 +152,16 @@ void ShowSmartTable() {
 
     SetCursor(0, 5);
     SetColor(clLightCyan);
-    WriteRaw({" AID   Name                                Value   Worst   Raw      Threshold   "});
+    WriteRaw({SmartTableHeader});
     WriteRule();
-    App.ListedAttributeIds.fill(0xFFFF);
     int rowsOnPage = 0;
-    const std::uint8_t* values = sectors->Values.data() + 2;
-    const std::uint8_t* thresholds = sectors->Thresholds.data() + 2;
-    for (std::size_t slot = 0; slot < SmartSlots; ++slot) {
-        const std::uint8_t* entry = values + slot * SlotBytes;
-        const std::string name = SmartAttributeName(entry[0]);
-        if (name == "Unknown") continue;
+    for (const std::size_t slot : ListedSlots(*sectors)) {
         if (rowsOnPage >= FirstPageRows) {
             PageBreak();
             rowsOnPage = 1;
         }
-        App.ListedAttributeIds[slot] = entry[0];
-        const unsigned raw16 = entry[5] | (entry[6] << 8);
-        SetColor(entry[0] == 5 && raw16 > 0 ? clLightRed : clDarkGrey);
-        WriteRow(entry[0], name, entry[3], entry[4], raw16, thresholds[slot * SlotBytes + 1]);
+        SetColor(SmartRowAlarming(*sectors, slot) ? clLightRed : clDarkGrey);
+        WriteRaw({std::string_view(SmartRowText(*sectors, slot))});
         ++rowsOnPage;
     }
     WriteRule();

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "drives/requests.h"
 
@@ -33,13 +35,24 @@ enum class TSmartOutcome {
 };
 
 // Opens drive `d` for control, enables SMART and reads both sectors (the requests of the table
-// screen, IDENTIFY included), and closes the drive again.
+// screen, IDENTIFY included), and closes the drive again; the listener is told the outcome.
 TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors);
 
-// Whoever else follows every SMART table (the reports): told what the reading gave, before the
-// table is drawn.
+// Whoever else follows every SMART reading (the reports): told what it gave, before the table is
+// drawn.
 using TSmartListener = void (*)(TSmartOutcome outcome, const TSmartSectors& sectors);
 void SetSmartListener(TSmartListener listener);
+
+// The slots the table lists, in order: ids the name table knows, each from its first slot. They
+// are recorded in ListedAttributeIds on the way.
+std::vector<std::size_t> ListedSlots(const TSmartSectors& sectors);
+inline constexpr std::string_view SmartTableHeader =
+    " AID   Name                                Value   Worst   Raw      Threshold   ";
+// The table's row of `slot`: 80 columns of id, name, value, worst, the raw value's low 16 bits
+// and the threshold of the same slot.
+std::string SmartRowText(const TSmartSectors& sectors, std::size_t slot);
+// A row shown in light red: reallocated sectors.
+bool SmartRowAlarming(const TSmartSectors& sectors, std::size_t slot);
 
 bool IsAttributeListed(std::uint16_t id);
 // The name table's name for `id`; empty for an id the table does not have.
