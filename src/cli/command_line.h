@@ -1,26 +1,38 @@
 // The command line of both programs. Without arguments the interactive program runs exactly as it
-// always did; options add to it (reports).
+// always did; options add to it (reports) or run one task unattended and end (--list, --scan,
+// --smart).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace cli {
 
+enum class TTask { Interactive, List, Scan, Smart };
+
 struct TCommandLine {
+    TTask Task = TTask::Interactive;
+    std::string Drive;  // of --scan and --smart: a number from the list, or a device path
+    std::optional<std::int64_t> FirstLba;
+    std::optional<std::int64_t> LastLba;
+    bool Recheck = true;
+    bool Json = false;
     std::string ReportsFolder;        // --reports DIR; empty: no reports
     std::optional<std::string> File;  // the demo's scenario file
 };
 
-// Reads the arguments after the program's name. On --help, or on a mistake (one line naming it on
-// standard error), it says what there is to say and gives nothing, with `status` set to the exit
-// status: 0 after --help, 2 after a mistake.
+// The program's name in messages: platenhawk or platenhawk-demo.
+std::string_view ProgramName(bool demo);
+
+// Reads the arguments after the program's name. After --help or --version (said on standard
+// output), or on a mistake (one line naming it on standard error), it gives nothing and sets
+// `status` to the exit status: 0, or 2 for a mistake.
 std::optional<TCommandLine> ParseCommandLine(std::span<char* const> args, bool demo, int& status);
 
-// Runs the program as the command line asks; returns only if the program ends by returning.
-int RunProgram(const TCommandLine& line);
+// Runs what the command line asks for; the interactive program never returns.
+int RunProgram(const TCommandLine& line, bool demo);
 
 }  // namespace cli

@@ -93,7 +93,7 @@ std::string ScanJson(const TScanRecord& record) {
     document["blocks"] = record.Blocks;
     document["block_sectors"] = MaxBlockSectors;
     document["classes"] = classes;
-    document["verdict"] = VerdictName(Verdict(record));
+    document["verdict"] = VerdictName(Verdict(record.Classes));
     document["damaged"] = damaged;
     document["slow"] = slow;
     document["picture"] = TJson{{"cells", record.Cells.size()}, {"blocks_per_cell", record.BlocksPerCell}};

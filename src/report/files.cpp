@@ -16,11 +16,17 @@ bool FileNameCharacter(char c) {
            c == '-';
 }
 
+void SayAtExit(const std::string& line, bool error) { plat::SayAtExit(line, error); }
+
+TReportNote Note = SayAtExit;
+
 void Failed(const fs::path& path, const std::string& why) {
-    plat::SayAtExit("platenhawk: report " + path.string() + " not written: " + why, true);
+    Note("platenhawk: report " + path.string() + " not written: " + why, true);
 }
 
 }  // namespace
+
+void SetReportNote(TReportNote note) { Note = note; }
 
 std::string FileSerial(std::string_view serial) {
     const std::size_t first = serial.find_first_not_of(' ');
@@ -73,7 +79,7 @@ bool WriteReportFile(const std::string& folder, const std::string& name, std::st
         fs::remove(temporary, error);
         return false;
     }
-    plat::SayAtExit("report: " + path.string(), false);
+    Note("report: " + path.string(), false);
     return true;
 }
 

@@ -17,9 +17,14 @@ std::string FileSerial(std::string_view serial);
 std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::string_view serial,
                        std::string_view kind, std::string_view firstSuffix);
 
+// Where "report: PATH" and the reasons a file could not be written go (`error` for the latter):
+// by default they are said when the program ends (plat::SayAtExit).
+using TReportNote = void (*)(const std::string& line, bool error);
+void SetReportNote(TReportNote note);
+
 // Writes `bytes` as folder/name (the folder is created when missing) through a temporary file
-// renamed into place, so that the file is whole or absent. When the program ends it says
-// "report: PATH", or on standard error why the file could not be written.
+// renamed into place, so that the file is whole or absent, and notes "report: PATH" or why the
+// file could not be written.
 bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes);
 
 }  // namespace report

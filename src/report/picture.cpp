@@ -119,7 +119,7 @@ std::vector<std::uint8_t> SurfacePng(const TScanRecord& record) {
                          Number(static_cast<std::uint64_t>(record.LastLba)) + " (" + Number(d.SectorSize) +
                          "-byte sectors)   " + CaptionDate(record.Started) + "   " +
                          (record.Stopped ? "stopped" : "completed") +
-                         "   verdict: " + std::string(VerdictName(Verdict(record)));
+                         "   verdict: " + std::string(VerdictName(Verdict(record.Classes)));
     if (record.BlocksPerCell > 1) second += "   1 cell = " + Number(record.BlocksPerCell) + " blocks";
     image.Print(Margin, Margin + LineHeight, second, textWidth);
 

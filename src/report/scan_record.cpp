@@ -31,10 +31,9 @@ void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t bloc
     if (cell == UnreadCell || cell < block.Class) cell = block.Class;
 }
 
-TVerdict Verdict(const TScanRecord& record) {
-    if (record.Classes[bcPUNRB] + record.Classes[bcUNRB] > 0) return TVerdict::Damaged;
-    if (record.Classes[bcUnder150ms] + record.Classes[bcUnder300ms] + record.Classes[bcOver300ms] > 0)
-        return TVerdict::Slow;
+TVerdict Verdict(const std::array<std::uint64_t, 8>& classes) {
+    if (classes[bcPUNRB] + classes[bcUNRB] > 0) return TVerdict::Damaged;
+    if (classes[bcUnder150ms] + classes[bcUnder300ms] + classes[bcOver300ms] > 0) return TVerdict::Slow;
     return TVerdict::Healthy;
 }
 

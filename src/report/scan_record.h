@@ -65,6 +65,7 @@ enum class TVerdict { Healthy, Slow, Damaged };
 // Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors`.
 void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors);
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors);
-TVerdict Verdict(const TScanRecord& record);
+// "damaged" when a block failed, else "slow" when one is in the three slow classes.
+TVerdict Verdict(const std::array<std::uint64_t, 8>& classes);
 
 }  // namespace report

@@ -1,0 +1,288 @@
+#include "cli/unattended.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+#include "drives/identity.h"
+#include "drives/requests.h"
+#include "report/documents.h"
+#include "report/files.h"
+#include "report/report.h"
+#include "scan/engine.h"
+#include "smart/table.h"
+
+namespace cli {
+namespace {
+
+bool Demo = false;                        // names the program in messages
+std::vector<std::string> ReportsWritten;  // "report: PATH" lines, for the summary
+
+void Fail(const std::string& what) { std::fprintf(stderr, "%s: %s\n", ProgramName(Demo).data(), what.c_str()); }
+
+void Print(const std::string& line) { std::fputs((line + "\n").c_str(), stdout); }
+
+void NoteReport(const std::string& line, bool error) {
+    if (error)
+        std::fprintf(stderr, "%s\n", line.c_str());
+    else
+        ReportsWritten.push_back(line);
+}
+
+std::string TrimEnd(std::string_view text) { return std::string(text.substr(0, text.find_last_not_of(' ') + 1)); }
+
+std::string Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
+
+// Why drives did not answer: all of them, or only drive `d`.
+void SayWhyDrivesDidNotAnswer(int d = -1) {
+    const std::string device = d >= 0 ? plat::DrivePath(d) + ":" : std::string();
+    for (const std::string& note : plat::DriveProbeNotes())
+        if (d < 0 || (device.size() > 1 && note.starts_with(device))) Fail(note);
+}
+
+// The drive a --scan or --smart argument names: a number as the list shows it, or a device.
+std::optional<int> ResolveDrive(const std::string& text) {
+    if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos) {
+        const int number = std::stoi(text);
+        if (number >= 1 && number <= MaxDrives) return number - 1;
+    } else if (const int d = plat::DriveNumberOfPath(text); d >= 0) {
+        return d;
+    }
+    Fail("no drive " + text + " (a number from --list" + (Demo ? ", or sim:N)" : ", or a device path)"));
+    return std::nullopt;
+}
+
+// Takes drive `d` as the interactive program takes the drive the user chose.
+bool ChooseDrive(int d, const std::string& asked) {
+    TGeneralHDDInfo info;
+    const std::string path = plat::DrivePath(d);
+    const std::string name = "drive " + asked + (path.empty() || path == asked ? "" : " (" + path + ")");
+    if (!ReadDriveIdentity(d, info)) {
+        Fail(name + " does not answer");
+        SayWhyDrivesDidNotAnswer(d);
+        return false;
+    }
+    if (info.Sectors <= 0) {
+        Fail(name + " tells no capacity");
+        return false;
+    }
+    ResetState();
+    App.DriveCount = d + 1;
+    App.CurrentDrive = d;
+    App.DriveSectors[static_cast<std::size_t>(d + 1)] = info.Sectors;
+    App.DriveSectorSizes[static_cast<std::size_t>(d + 1)] = info.SectorSize;
+    App.DriveIdentity = info;
+    ResetOperation();
+    return true;
+}
+
+std::string DriveLine() {
+    const report::TDriveFacts facts = report::ChosenDriveFacts();
+    return "drive: " + std::to_string(facts.Number) + " " + plat::DrivePath(App.CurrentDrive) + " " + facts.Model +
+           " (serial " + facts.Serial + ")";
+}
+
+// ---------------------------------------------------------------- the scan's progress
+
+struct TProgress {
+    bool Terminal = false;
+    std::uint32_t StartTick = 0;
+    std::uint32_t DrawnTick = 0;
+    std::vector<std::int64_t> Damaged;  // first LBAs, for the summary
+};
+TProgress Progress;
+
+std::string Counts(const char* separator) {
+    std::string text;
+    for (std::size_t c = 0; c < App.LatencyCounts.size(); ++c)
+        text += (c ? separator : "") + std::to_string(App.LatencyCounts[c]);
+    return text;
+}
+
+std::string Duration(std::uint64_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%" PRIu64 ":%02u:%02u", seconds / 3600, static_cast<unsigned>(seconds / 60 % 60),
+                  static_cast<unsigned>(seconds % 60));
+    return text;
+}
+
+// Percent, the LBA reached (the first not read yet), speed, time left and the counters.
+std::string ProgressText(std::int64_t reached) {
+    const std::int64_t done = reached - App.ScanStartLba;
+    const std::int64_t left = App.ScanEndLba + 1 - reached;
+    const std::uint32_t ms = plat::TickCount() - Progress.StartTick;
+    const double bytes =
+        static_cast<double>(done) * App.DriveSectorSizes[static_cast<std::size_t>(App.CurrentDrive + 1)];
+    const double mbPerSecond = ms ? bytes / 1e6 / (ms / 1000.0) : 0.0;
+    const std::string eta =
+        done > 0 && left > 0
+            ? Duration(static_cast<std::uint64_t>(static_cast<double>(left) * ms / 1000.0 / static_cast<double>(done)))
+            : Duration(0);
+    char text[256];
+    std::snprintf(text, sizeof text, "%3" PRId64 "%% LBA %" PRId64 " %.1f MB/s %s left %s PUNRB %u UNRB %u",
+                  App.ShownPercent, reached, mbPerSecond, eta.c_str(), Counts("/").c_str(), App.PartialBlocks,
+                  App.UnreadableBlocks);
+    return text;
+}
+
+void DrawProgress(std::int64_t reached) {
+    Progress.DrawnTick = plat::TickCount();
+    if (Progress.Terminal)
+        std::fprintf(stderr, "\r%s\x1b[K", ProgressText(reached).c_str());
+    else
+        std::fprintf(stderr, "%s\n", ProgressText(reached).c_str());
+    std::fflush(stderr);
+}
+
+bool StopRequested() { return plat::Interrupted(); }
+
+// On a terminal the line is redrawn at most ten times a second.
+void BlockDone(const TBlockResult& block) {
+    if (block.Class >= bcPUNRB) Progress.Damaged.push_back(block.Lba);
+    if (Progress.Terminal && plat::TickCount() - Progress.DrawnTick >= 100)
+        DrawProgress(App.CurrentLba + App.BlockSectors);
+}
+
+// Elsewhere one line a whole percent.
+void PercentChanged() {
+    if (!Progress.Terminal) DrawProgress(App.CurrentLba + App.BlockSectors);
+}
+
+constexpr TScanView ProgressView{StopRequested, BlockDone, PercentChanged};
+
+std::array<std::uint64_t, 8> Classes() {
+    std::array<std::uint64_t, 8> classes{};
+    std::copy(App.LatencyCounts.begin(), App.LatencyCounts.end(), classes.begin());
+    classes[bcPUNRB] = App.PartialBlocks;
+    classes[bcUNRB] = App.UnreadableBlocks;
+    return classes;
+}
+
+int ScanStatus() {
+    if (App.ScanAborted == 1) return ExitStopped;
+    switch (report::Verdict(Classes())) {
+        case report::TVerdict::Damaged:
+            return ExitDamaged;
+        case report::TVerdict::Slow:
+            return ExitSlow;
+        default:
+            return ExitHealthy;
+    }
+}
+
+void PrintScanSummary() {
+    Print(DriveLine());
+    Print("range: " + std::to_string(App.ScanStartLba) + "-" + std::to_string(App.ScanEndLba));
+    const std::array<std::uint64_t, 8> classes = Classes();
+    Print("blocks: " + std::to_string(std::accumulate(classes.begin(), classes.end(), std::uint64_t{0})));
+    Print(std::string("outcome: ") + (App.ScanAborted == 1 ? "stopped" : "completed"));
+    const char* labels[] = {"<5ms", "<30ms", "<50ms", "<150ms", "<300ms", ">300ms", "PUNRB", "UNRB"};
+    std::string counters = "classes:";
+    for (std::size_t c = 0; c < classes.size(); ++c)
+        counters += std::string(" ") + labels[c] + " " + std::to_string(classes[c]);
+    Print(counters);
+    std::string damaged = "damaged:";
+    for (const std::int64_t lba : Progress.Damaged) damaged += " " + std::to_string(lba);
+    Print(Progress.Damaged.empty() ? "damaged: none" : damaged);
+    Print("verdict: " + std::string(report::VerdictName(report::Verdict(classes))));
+    for (const std::string& line : ReportsWritten) Print(line);
+}
+
+}  // namespace
+
+int ListDrivesUnattended(const TCommandLine& line, bool demo) {
+    Demo = demo;
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    bool any = false;
+    for (int d = 0; d < MaxDrives; ++d) {
+        TGeneralHDDInfo info;
+        if (!ReadDriveIdentity(d, info)) continue;
+        any = true;
+        const std::int64_t mb = SizeInMB(info.Sectors, info.SectorSize);
+        if (line.Json) {
+            list.push_back({{"number", d + 1},
+                            {"device", plat::DrivePath(d)},
+                            {"model", Trim(info.Model)},
+                            {"serial", Trim(info.Serial)},
+                            {"size_mb", mb},
+                            {"sectors", info.Sectors},
+                            {"sector_size", info.SectorSize}});
+        } else {
+            Print(std::to_string(d + 1) + "  " + plat::DrivePath(d) + "  " + Trim(info.Model) + "  " +
+                  Trim(info.Serial) + "  " + std::to_string(mb) + " MB");
+        }
+    }
+    if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));
+    if (!any) SayWhyDrivesDidNotAnswer();
+    return ExitHealthy;
+}
+
+int ScanUnattended(const TCommandLine& line, bool demo) {
+    Demo = demo;
+    const std::optional<int> d = ResolveDrive(line.Drive);
+    if (!d || !ChooseDrive(*d, line.Drive)) return ExitError;
+    const std::int64_t last = App.DriveSectors[static_cast<std::size_t>(*d + 1)] - 1;
+    App.ScanStartLba = line.FirstLba.value_or(0);
+    App.ScanEndLba = line.LastLba.value_or(last);
+    if (App.ScanEndLba > last || App.ScanStartLba > App.ScanEndLba) {
+        Fail("the range " + std::to_string(App.ScanStartLba) + "-" + std::to_string(App.ScanEndLba) +
+             " lies outside drive " + line.Drive + ", whose sectors are 0-" + std::to_string(last));
+        return ExitError;
+    }
+    App.RecheckSlowBlocks = line.Recheck ? 1 : 0;
+    drives::TOpenDrive drive(*d, plat::DriveAccess::Read);
+    if (!drive.IsOpen()) {
+        Fail("drive " + line.Drive + " (" + plat::DrivePath(*d) + ") cannot be opened for reading");
+        SayWhyDrivesDidNotAnswer(*d);
+        return ExitError;
+    }
+    report::SetReportNote(NoteReport);
+    plat::CatchInterrupts();
+    Progress.Terminal = plat::StandardErrorIsTerminal();
+    Progress.StartTick = plat::TickCount();
+    App.DriveHandle = drive.Handle();
+    ScanBlocks(ProgressView);
+    App.DriveHandle = plat::InvalidDrive;
+    drive.Close();
+    if (App.ScanAborted == 0) App.ShownPercent = 100;
+    DrawProgress(App.CurrentLba);
+    if (Progress.Terminal) std::fputs("\n", stderr);
+    PrintScanSummary();
+    return ScanStatus();
+}
+
+int SmartUnattended(const TCommandLine& line, bool demo) {
+    Demo = demo;
+    const std::optional<int> d = ResolveDrive(line.Drive);
+    if (!d || !ChooseDrive(*d, line.Drive)) return ExitError;
+    report::SetReportNote(NoteReport);
+    TSmartSectors sectors;
+    const TSmartOutcome outcome = ReadSmartSectors(*d, sectors);
+    if (line.Json) {
+        std::fputs(report::SmartJson(report::ChosenDriveFacts(), plat::LocalDateTime(), outcome, sectors).c_str(),
+                   stdout);
+    } else if (outcome == TSmartOutcome::Read) {
+        Print(DriveLine());
+        const std::string rule(80, '-');
+        Print(TrimEnd(SmartTableHeader));
+        Print(rule);
+        for (const std::size_t slot : ListedSlots(sectors)) Print(TrimEnd(SmartRowText(sectors, slot)));
+        Print(rule);
+    }
+    if (outcome == TSmartOutcome::CannotOpen) Fail("drive " + line.Drive + " cannot be opened");
+    if (outcome == TSmartOutcome::Refused) Fail("drive " + line.Drive + " refused a SMART request");
+    for (const std::string& written : ReportsWritten) Print(written);
+    return outcome == TSmartOutcome::Read ? ExitHealthy : ExitError;
+}
+
+}  // namespace cli

@@ -1,0 +1,23 @@
+// The unattended tasks of the command line: the drive list, a surface scan and a SMART reading
+// without the 80 x 25 screen, for scripts and remote shells. They run the same engine, classes,
+// re-check and reports as the interactive program.
+#pragma once
+
+#include "cli/command_line.h"
+
+namespace cli {
+
+// Exit statuses of an unattended run.
+enum : int {
+    ExitHealthy = 0,
+    ExitSlow = 1,
+    ExitError = 2,  // a mistake in the command line, or a drive that cannot be used
+    ExitDamaged = 3,
+    ExitStopped = 130,
+};
+
+int ListDrivesUnattended(const TCommandLine& line, bool demo);
+int ScanUnattended(const TCommandLine& line, bool demo);
+int SmartUnattended(const TCommandLine& line, bool demo);
+
+}  // namespace cli
