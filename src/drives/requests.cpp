@@ -1,5 +1,6 @@
 #include "drives/requests.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace drives {
@@ -57,6 +58,75 @@ std::optional<TAtaRequest> DecodeAtaRequest(std::uint32_t code, std::span<const 
 std::span<std::uint8_t> ReplySector(std::span<std::uint8_t> out) {
     if (out.size() < IdentifyReplyLength) return {};
     return out.subspan(SendCmdOutDataOffset, 512);
+}
+
+namespace {
+
+constexpr std::uint32_t StorageDeviceProtocolSpecificProperty = 50, PropertyStandardQuery = 0;
+constexpr std::uint32_t ProtocolTypeNvme = 3, NVMeDataTypeLogPage = 2;
+constexpr std::uint32_t DescriptorBytes = ProtocolDataAt + ProtocolDataBytes;  // STORAGE_PROTOCOL_DATA_DESCRIPTOR
+
+// The STORAGE_PROTOCOL_SPECIFIC_DATA fields, in 32-bit words from its start.
+enum : std::size_t {
+    ProtocolType,
+    DataType,
+    RequestValue,
+    RequestSubValue,
+    DataOffset,
+    DataLength,
+};
+
+std::uint32_t ProtocolField(std::span<const std::uint8_t> record, std::size_t field) {
+    return GetU32(record.data() + ProtocolDataAt + 4 * field);
+}
+
+}  // namespace
+
+TNvmeQuery BuildNvmeHealthQuery() {
+    TNvmeQuery query{};
+    PutU32(query.data(), StorageDeviceProtocolSpecificProperty);
+    PutU32(query.data() + 4, PropertyStandardQuery);
+    std::uint8_t* protocol = query.data() + ProtocolDataAt;
+    PutU32(protocol + 4 * ProtocolType, ProtocolTypeNvme);
+    PutU32(protocol + 4 * DataType, NVMeDataTypeLogPage);
+    PutU32(protocol + 4 * RequestValue, NvmeHealthLogPage);
+    PutU32(protocol + 4 * DataOffset, ProtocolDataBytes);
+    PutU32(protocol + 4 * DataLength, NvmeLogBytes);
+    return query;
+}
+
+bool IsNvmeHealthQuery(std::uint32_t code, std::span<const std::uint8_t> in) {
+    return code == IOCTL_STORAGE_QUERY_PROPERTY && in.size() >= DescriptorBytes &&
+           GetU32(in.data()) == StorageDeviceProtocolSpecificProperty &&
+           GetU32(in.data() + 4) == PropertyStandardQuery && ProtocolField(in, ProtocolType) == ProtocolTypeNvme &&
+           ProtocolField(in, DataType) == NVMeDataTypeLogPage && ProtocolField(in, RequestValue) == NvmeHealthLogPage &&
+           ProtocolField(in, RequestSubValue) == 0 && ProtocolField(in, DataOffset) == ProtocolDataBytes &&
+           ProtocolField(in, DataLength) >= NvmeLogBytes;
+}
+
+std::span<const std::uint8_t> NvmeHealthReply(std::span<const std::uint8_t> out) {
+    if (out.size() < DescriptorBytes || GetU32(out.data()) != DescriptorBytes ||
+        GetU32(out.data() + 4) < DescriptorBytes)
+        return {};
+    const std::uint64_t offset = ProtocolField(out, DataOffset), length = ProtocolField(out, DataLength);
+    if (offset < ProtocolDataBytes || length < NvmeLogBytes || ProtocolDataAt + offset + NvmeLogBytes > out.size())
+        return {};
+    return out.subspan(ProtocolDataAt + offset, NvmeLogBytes);
+}
+
+bool WriteNvmeHealthReply(std::span<std::uint8_t> out, std::span<const std::uint8_t, NvmeLogBytes> log) {
+    if (out.size() < NvmeQueryBytes) return false;
+    std::fill_n(out.begin(), DescriptorBytes, std::uint8_t{0});
+    PutU32(out.data(), DescriptorBytes);
+    PutU32(out.data() + 4, DescriptorBytes);
+    std::uint8_t* protocol = out.data() + ProtocolDataAt;
+    PutU32(protocol + 4 * ProtocolType, ProtocolTypeNvme);
+    PutU32(protocol + 4 * DataType, NVMeDataTypeLogPage);
+    PutU32(protocol + 4 * RequestValue, NvmeHealthLogPage);
+    PutU32(protocol + 4 * DataOffset, ProtocolDataBytes);
+    PutU32(protocol + 4 * DataLength, NvmeLogBytes);
+    std::copy(log.begin(), log.end(), protocol + ProtocolDataBytes);
+    return true;
 }
 
 }  // namespace drives

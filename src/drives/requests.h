@@ -73,6 +73,29 @@ private:
     plat::DriveHandle handle_;
 };
 
+// ---- NVMe health through IOCTL_STORAGE_QUERY_PROPERTY
+
+inline constexpr std::uint32_t IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
+inline constexpr std::uint32_t NvmeHealthLogPage = 0x02;
+inline constexpr std::size_t NvmeLogBytes = 512;
+
+// STORAGE_PROPERTY_QUERY (PropertyId StorageDeviceProtocolSpecificProperty, PropertyStandardQuery)
+// whose AdditionalParameters are a STORAGE_PROTOCOL_SPECIFIC_DATA asking for NVMe log page 02h,
+// followed by room for the log. The same buffer receives the STORAGE_PROTOCOL_DATA_DESCRIPTOR: its
+// Version and Size, the STORAGE_PROTOCOL_SPECIFIC_DATA, then the log at ProtocolDataOffset from it.
+inline constexpr std::size_t ProtocolDataAt = 8;      // the STORAGE_PROTOCOL_SPECIFIC_DATA, both ways
+inline constexpr std::size_t ProtocolDataBytes = 40;  // its size, and the log's offset from it
+inline constexpr std::size_t NvmeQueryBytes = ProtocolDataAt + ProtocolDataBytes + NvmeLogBytes;
+using TNvmeQuery = std::array<std::uint8_t, NvmeQueryBytes>;
+
+TNvmeQuery BuildNvmeHealthQuery();
+// Whether an IOCTL_STORAGE_QUERY_PROPERTY input asks for the NVMe health log (as the query above).
+bool IsNvmeHealthQuery(std::uint32_t code, std::span<const std::uint8_t> in);
+// The log in a reply, when the descriptor says it holds 512 bytes of it; empty otherwise.
+std::span<const std::uint8_t> NvmeHealthReply(std::span<const std::uint8_t> out);
+// For backends that read the log their own way: the reply as the Windows driver writes it.
+bool WriteNvmeHealthReply(std::span<std::uint8_t> out, std::span<const std::uint8_t, NvmeLogBytes> log);
+
 // ---- for backends that carry the commands out themselves
 
 enum class TAtaData { None, In512 };

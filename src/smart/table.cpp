@@ -64,13 +64,8 @@ bool IsAttributeListed(std::uint16_t id) {
 
 void SetSmartListener(TSmartListener listener) { Listener = listener; }
 
-TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors) {
-    drives::TOpenDrive drive(d, plat::DriveAccess::Control);
-    if (!drive.IsOpen()) {
-        if (Listener) Listener(TSmartOutcome::CannotOpen, sectors);
-        return TSmartOutcome::CannotOpen;
-    }
-    App.DriveHandle = drive.Handle();
+// The ATA SMART requests; true with both sectors read.
+bool ReadAtaSmart(const drives::TOpenDrive& drive, int d, TSmartSectors& sectors) {
     auto request = std::make_unique<drives::TSendCmdRecord>();
     auto reply = std::make_unique<std::array<std::uint8_t, SmartReceiveReplyLength>>();
     const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
@@ -82,50 +77,67 @@ TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors) {
     const auto sector = [&] { return reply->begin() + drives::SendCmdOutDataOffset; };
     std::array<std::uint8_t, 24> version{};
     request->fill(0);
-    bool read = plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) &&
-                send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength) &&
-                send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) &&
-                send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength);
-    if (read) {
-        std::copy_n(sector(), 512, sectors.Thresholds.begin());
-        reply->fill(0);
-        read = send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength);
-        if (read) std::copy_n(sector(), 512, sectors.Values.begin());
-    }
-    drive.Close();
-    App.DriveHandle = plat::InvalidDrive;
-    const TSmartOutcome outcome = read ? TSmartOutcome::Read : TSmartOutcome::Refused;
-    if (Listener) Listener(outcome, sectors);
-    return outcome;
+    if (!plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) ||
+        !send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength) ||
+        !send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) ||
+        !send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength))
+        return false;
+    std::copy_n(sector(), 512, sectors.Thresholds.begin());
+    reply->fill(0);
+    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength)) return false;
+    std::copy_n(sector(), 512, sectors.Values.begin());
+    return true;
 }
 
-std::vector<std::size_t> ListedSlots(const TSmartSectors& sectors) {
+bool ReadNvmeHealth(const drives::TOpenDrive& drive, TNvmeLog& log) {
+    const drives::TNvmeQuery request = drives::BuildNvmeHealthQuery();
+    drives::TNvmeQuery reply = request;
+    if (!plat::DriveControl(drive.Handle(), drives::IOCTL_STORAGE_QUERY_PROPERTY, request, reply)) return false;
+    const std::span<const std::uint8_t> found = drives::NvmeHealthReply(reply);
+    if (found.empty()) return false;
+    std::copy(found.begin(), found.end(), log.begin());
+    return true;
+}
+
+void ReadSmart(int d, TSmartReading& reading) {
+    drives::TOpenDrive drive(d, plat::DriveAccess::Control);
+    if (!drive.IsOpen()) {
+        reading.Outcome = TSmartOutcome::CannotOpen;
+    } else {
+        App.DriveHandle = drive.Handle();
+        if (ReadAtaSmart(drive, d, reading.Ata))
+            reading.Outcome = TSmartOutcome::Read;
+        else
+            reading.Outcome = ReadNvmeHealth(drive, reading.Nvme) ? TSmartOutcome::Nvme : TSmartOutcome::Refused;
+        drive.Close();
+        App.DriveHandle = plat::InvalidDrive;
+    }
+    if (Listener) Listener(reading);
+}
+
+std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading) {
+    std::vector<TSmartRow> rows;
+    if (reading.Outcome == TSmartOutcome::Nvme) {
+        const auto health = NvmeHealthRowsOf(reading.Nvme);
+        for (std::size_t i = 0; i < health.size(); ++i)
+            rows.push_back(TSmartRow{NvmeRowText(reading.Nvme, i), health[i].Alarming});
+        return rows;
+    }
     App.ListedAttributeIds.fill(0xFFFF);
-    std::vector<std::size_t> slots;
     for (std::size_t slot = 0; slot < SmartSlots; ++slot) {
-        const std::uint8_t id = Entry(sectors.Values, slot)[0];
-        if (SmartAttributeName(id) == "Unknown") continue;
-        App.ListedAttributeIds[slot] = id;
-        slots.push_back(slot);
+        const std::uint8_t* entry = Entry(reading.Ata.Values, slot);
+        if (SmartAttributeName(entry[0]) == "Unknown") continue;
+        App.ListedAttributeIds[slot] = entry[0];
+        std::string row = " ";
+        AddField(row, std::to_string(entry[0]), 4);
+        AddField(row, std::string(SmartAttributeLabel(entry[0])), 34);
+        AddField(row, std::to_string(entry[3]), 6);
+        AddField(row, std::to_string(entry[4]), 6);
+        AddField(row, std::to_string(Raw16(entry)), 7);
+        AddField(row, std::to_string(Entry(reading.Ata.Thresholds, slot)[1]), 12);
+        rows.push_back(TSmartRow{row, entry[0] == 5 && Raw16(entry) > 0});
     }
-    return slots;
-}
-
-std::string SmartRowText(const TSmartSectors& sectors, std::size_t slot) {
-    const std::uint8_t* entry = Entry(sectors.Values, slot);
-    std::string row = " ";
-    AddField(row, std::to_string(entry[0]), 4);
-    AddField(row, std::string(SmartAttributeLabel(entry[0])), 34);
-    AddField(row, std::to_string(entry[3]), 6);
-    AddField(row, std::to_string(entry[4]), 6);
-    AddField(row, std::to_string(Raw16(entry)), 7);
-    AddField(row, std::to_string(Entry(sectors.Thresholds, slot)[1]), 12);
-    return row;
-}
-
-bool SmartRowAlarming(const TSmartSectors& sectors, std::size_t slot) {
-    const std::uint8_t* entry = Entry(sectors.Values, slot);
-    return entry[0] == 5 && Raw16(entry) > 0;
+    return rows;
 }
 
 void ShowSmartTable() {
@@ -134,8 +146,9 @@ void ShowSmartTable() {
     SetColor(clDarkGrey);
     WriteText("Пожалуйста, подождите...");
     plat::SleepMs(1200);
-    auto sectors = std::make_unique<TSmartSectors>();
-    const TSmartOutcome outcome = ReadSmartSectors(App.CurrentDrive, *sectors);
+    auto reading = std::make_unique<TSmartReading>();
+    ReadSmart(App.CurrentDrive, *reading);
+    const TSmartOutcome outcome = reading->Outcome;
     if (outcome == TSmartOutcome::CannotOpen) {
         ClearRow(0, 4);
         SetColor(clLightRed);
@@ -155,13 +168,13 @@ void ShowSmartTable() {
     WriteRaw({SmartTableHeader});
     WriteRule();
     int rowsOnPage = 0;
-    for (const std::size_t slot : ListedSlots(*sectors)) {
+    for (const TSmartRow& row : SmartTableRows(*reading)) {
         if (rowsOnPage >= FirstPageRows) {
             PageBreak();
             rowsOnPage = 1;
         }
-        SetColor(SmartRowAlarming(*sectors, slot) ? clLightRed : clDarkGrey);
-        WriteRaw({std::string_view(SmartRowText(*sectors, slot))});
+        SetColor(row.Alarming ? clLightRed : clDarkGrey);
+        WriteRaw({std::string_view(row.Text)});
         ++rowsOnPage;
     }
     WriteRule();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drives/requests.h"
+#include "smart/nvme.h"
 
 struct TSmartAttributeName {
     std::uint16_t Id;
@@ -29,30 +30,41 @@ struct TSmartSectors {
 };
 
 enum class TSmartOutcome {
-    Read,
+    Read,        // ATA SMART: the two sectors
+    Nvme,        // no ATA SMART, but the NVMe health log
     CannotOpen,  // the drive did not open
-    Refused,     // a SMART request failed
+    Refused,     // a SMART request failed, and there is no NVMe health log either
+};
+
+struct TSmartReading {
+    TSmartOutcome Outcome = TSmartOutcome::Refused;
+    TSmartSectors Ata;
+    TNvmeLog Nvme{};
 };
 
 // Opens drive `d` for control, enables SMART and reads both sectors (the requests of the table
-// screen, IDENTIFY included), and closes the drive again; the listener is told the outcome.
-TSmartOutcome ReadSmartSectors(int d, TSmartSectors& sectors);
+// screen, IDENTIFY included); where a SMART request fails, asks for the NVMe health log instead.
+// The drive is closed again, and the listener told what the reading gave.
+void ReadSmart(int d, TSmartReading& reading);
 
 // Whoever else follows every SMART reading (the reports): told what it gave, before the table is
 // drawn.
-using TSmartListener = void (*)(TSmartOutcome outcome, const TSmartSectors& sectors);
+using TSmartListener = void (*)(const TSmartReading& reading);
 void SetSmartListener(TSmartListener listener);
 
-// The slots the table lists, in order: ids the name table knows, each from its first slot. They
-// are recorded in ListedAttributeIds on the way.
-std::vector<std::size_t> ListedSlots(const TSmartSectors& sectors);
 inline constexpr std::string_view SmartTableHeader =
     " AID   Name                                Value   Worst   Raw      Threshold   ";
-// The table's row of `slot`: 80 columns of id, name, value, worst, the raw value's low 16 bits
-// and the threshold of the same slot.
-std::string SmartRowText(const TSmartSectors& sectors, std::size_t slot);
-// A row shown in light red: reallocated sectors.
-bool SmartRowAlarming(const TSmartSectors& sectors, std::size_t slot);
+
+struct TSmartRow {
+    std::string Text;  // 80 columns
+    bool Alarming;     // shown in light red
+};
+
+// The table's rows. ATA: one for each slot whose id the name table knows, an id once (its first
+// slot; recorded in ListedAttributeIds), with id, name, value, worst, the raw value's low 16 bits
+// and the threshold of the same slot; light red for reallocated sectors. NVMe: the fifteen rows of
+// the health log.
+std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading);
 
 bool IsAttributeListed(std::uint16_t id);
 // The name table's name for `id`; empty for an id the table does not have.
