@@ -279,7 +279,9 @@ TEST(Reports, ASmartReportHoldsEverySlotWithItsWholeRawValueAndTheThresholdOfIts
 }
 
 TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
-    TSmartSectors sectors;
+    TSmartReading reading;
+    reading.Outcome = TSmartOutcome::Read;
+    TSmartSectors& sectors = reading.Ata;
     const auto put = [](std::array<std::uint8_t, 512>& sector, int slot, std::uint8_t id, std::uint8_t second) {
         sector[static_cast<std::size_t>(2 + 12 * slot)] = id;
         sector[static_cast<std::size_t>(3 + 12 * slot)] = second;
@@ -290,7 +292,7 @@ TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
     put(sectors.Thresholds, 0, 194, 0);
     put(sectors.Thresholds, 1, 1, 51);
     const json r =
-        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, TSmartOutcome::Read, sectors));
+        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
     ASSERT_EQ(r["attributes"].size(), 3u);
     EXPECT_EQ(r["attributes"][0]["threshold"], 51);
     EXPECT_EQ(r["attributes"][1]["threshold"], 0);

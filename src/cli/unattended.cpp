@@ -4,6 +4,7 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <numeric>
 #include <string>
@@ -266,23 +267,24 @@ int SmartUnattended(const TCommandLine& line, bool demo) {
     const std::optional<int> d = ResolveDrive(line.Drive);
     if (!d || !ChooseDrive(*d, line.Drive)) return ExitError;
     report::SetReportNote(NoteReport);
-    TSmartSectors sectors;
-    const TSmartOutcome outcome = ReadSmartSectors(*d, sectors);
+    auto reading = std::make_unique<TSmartReading>();
+    ReadSmart(*d, *reading);
+    const TSmartOutcome outcome = reading->Outcome;
+    const bool read = outcome == TSmartOutcome::Read || outcome == TSmartOutcome::Nvme;
     if (line.Json) {
-        std::fputs(report::SmartJson(report::ChosenDriveFacts(), plat::LocalDateTime(), outcome, sectors).c_str(),
-                   stdout);
-    } else if (outcome == TSmartOutcome::Read) {
+        std::fputs(report::SmartJson(report::ChosenDriveFacts(), plat::LocalDateTime(), *reading).c_str(), stdout);
+    } else if (read) {
         Print(DriveLine());
         const std::string rule(80, '-');
         Print(TrimEnd(SmartTableHeader));
         Print(rule);
-        for (const std::size_t slot : ListedSlots(sectors)) Print(TrimEnd(SmartRowText(sectors, slot)));
+        for (const TSmartRow& row : SmartTableRows(*reading)) Print(TrimEnd(row.Text));
         Print(rule);
     }
     if (outcome == TSmartOutcome::CannotOpen) Fail("drive " + line.Drive + " cannot be opened");
     if (outcome == TSmartOutcome::Refused) Fail("drive " + line.Drive + " refused a SMART request");
     for (const std::string& written : ReportsWritten) Print(written);
-    return outcome == TSmartOutcome::Read ? ExitHealthy : ExitError;
+    return read ? ExitHealthy : ExitError;
 }
 
 }  // namespace cli

@@ -36,6 +36,9 @@ std::uint64_t LittleEndian(const std::uint8_t* bytes, int count) {
 
 constexpr std::size_t Slots = 30, SlotBytes = 12;
 
+// Above 2^53 a JSON number loses digits in most readers: such values are written as strings.
+constexpr std::uint64_t LargestExactNumber = std::uint64_t{1} << 53;
+
 const std::uint8_t* Slot(const std::array<std::uint8_t, 512>& sector, std::size_t slot) {
     return sector.data() + 2 + slot * SlotBytes;
 }
@@ -106,13 +109,27 @@ std::string DamagedList(const TScanRecord& record) {
     return list;
 }
 
-std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, TSmartOutcome outcome,
-                      const TSmartSectors& sectors) {
+std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, const TSmartReading& reading) {
+    const TSmartOutcome outcome = reading.Outcome;
+    const TSmartSectors& sectors = reading.Ata;
     TJson document = Header("time", time);
     document["drive"] = DriveJson(drive);
-    document["ok"] = outcome == TSmartOutcome::Read;
+    document["ok"] = outcome == TSmartOutcome::Read || outcome == TSmartOutcome::Nvme;
     if (outcome == TSmartOutcome::CannotOpen) document["error"] = "the drive could not be opened";
     if (outcome == TSmartOutcome::Refused) document["error"] = "the drive refused a SMART request";
+    if (outcome == TSmartOutcome::Nvme) {
+        TJson health = TJson::object();
+        for (const TNvmeHealthRow& row : NvmeHealthRowsOf(reading.Nvme)) {
+            TJson& member = health[std::string(row.Member)];
+            if (row.IsSigned)
+                member = row.Signed;
+            else if (row.Value.High == 0 && row.Value.Low <= LargestExactNumber)
+                member = row.Value.Low;
+            else
+                member = DecimalText(row.Value);
+        }
+        document["nvme"] = health;
+    }
     TJson attributes = TJson::array();
     if (outcome == TSmartOutcome::Read)
         for (std::size_t s = 0; s < Slots; ++s) {

@@ -23,7 +23,7 @@ std::string_view VerdictName(TVerdict verdict);
 std::string ScanJson(const TScanRecord& record);
 // The first LBA of every damaged block, one a line, in scan order.
 std::string DamagedList(const TScanRecord& record);
-std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, TSmartOutcome outcome,
-                      const TSmartSectors& sectors);
+// The members of an ATA reading's attributes, or of an NVMe drive's health log under "nvme".
+std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, const TSmartReading& reading);
 
 }  // namespace report

@@ -46,11 +46,11 @@ void ScanFinished() {
 
 constexpr TScanListener ScanListener{ScanStarted, ScanBlock, ScanFinished};
 
-void SmartRead(TSmartOutcome outcome, const TSmartSectors& sectors) {
+void SmartRead(const TSmartReading& reading) {
     const TDriveFacts drive = ChosenDriveFacts();
     const plat::DateTime now = plat::LocalDateTime();
     const std::string stem = ReportStem(Folder, now, drive.Serial, "smart", ".json");
-    WriteReportFile(Folder, stem + ".json", SmartJson(drive, now, outcome, sectors));
+    WriteReportFile(Folder, stem + ".json", SmartJson(drive, now, reading));
 }
 
 }  // namespace

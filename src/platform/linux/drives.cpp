@@ -65,7 +65,7 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
     if (disk.NameText().starts_with("nvme")) {
         alignas(4096) std::array<std::uint8_t, 4096> controller{};
         nvme_admin_cmd command{};
-        command.opcode = 0x06;  // IDENTIFY
+        command.opcode = lindrv::NvmeIdentify;
         command.addr = reinterpret_cast<std::uintptr_t>(controller.data());
         command.data_len = controller.size();
         command.cdw10 = 1;  // the controller data structure
@@ -74,6 +74,19 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
     if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
     lindrv::SetSectors(facts, disk.Bytes, disk.BlockSize);
     return lindrv::SynthesizeIdentify(facts);
+}
+
+// The controller's SMART / Health Information log, through the namespace's device.
+bool ReadNvmeHealthLog(const TOpenDisk& disk, std::span<std::uint8_t> out) {
+    if (!disk.NameText().starts_with("nvme")) return false;
+    alignas(4096) std::array<std::uint8_t, drives::NvmeLogBytes> log{};
+    nvme_admin_cmd command{};
+    command.opcode = lindrv::NvmeGetLogPage;
+    command.nsid = 0xFFFFFFFF;  // the whole controller
+    command.addr = reinterpret_cast<std::uintptr_t>(log.data());
+    command.data_len = log.size();
+    command.cdw10 = lindrv::GetLogPageDword10(drives::NvmeHealthLogPage, log.size());
+    return ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0 && drives::WriteNvmeHealthReply(out, log);
 }
 
 bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
@@ -155,6 +168,7 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
         if (disk->Bytes == 0) NoteFailure(disk->Number, std::string(disk->NameText()), "reports no capacity");
         return disk->Bytes > 0;
     }
+    if (drives::IsNvmeHealthQuery(code, in)) return ReadNvmeHealthLog(*disk, out);
     const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
     if (!request) return false;
     return CarryOutAtaCommand(*disk, *request, out);

@@ -118,6 +118,10 @@ TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::u
     return command == drives::AtaIdentify && capacityBytes > 0 ? TReplySource::Kernel : TReplySource::None;
 }
 
+std::uint32_t GetLogPageDword10(std::uint8_t logId, std::uint32_t bytes) {
+    return ((bytes / 4 - 1) & 0x0FFF) << 16 | logId;
+}
+
 TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify) {
     if (identify.size() < 72) return {};
     const auto text = [&](std::size_t from, std::size_t length) {

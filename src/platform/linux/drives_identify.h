@@ -50,6 +50,12 @@ void PutAtaString(std::span<std::uint8_t> field, std::string_view text);
 // valid checksum in word 255.
 std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts);
 
+// The NVMe admin commands that reach a drive, both of them reading only.
+inline constexpr std::uint8_t NvmeGetLogPage = 0x02, NvmeIdentify = 0x06;
+// Command dword 10 of Get Log Page for `bytes` (a multiple of 4, at most 16 KiB) of log `logId`:
+// the number of dwords less one in bits 16-27, the log identifier in bits 0-7.
+std::uint32_t GetLogPageDword10(std::uint8_t logId, std::uint32_t bytes);
+
 // Model, serial and firmware from an NVMe IDENTIFY CONTROLLER reply (at least 72 bytes).
 TDiskFacts NvmeControllerFacts(std::span<const std::uint8_t> identify);
 

@@ -75,7 +75,8 @@ bool RunAtaCommand(TSimDrive& drive, const drives::TAtaRequest& request, std::sp
             sector = IdentifySector(drive.Described);
             break;
         case drives::AtaSmart:
-            if (!drive.Described.Smart || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2) return false;
+            if (!drive.Described.Smart || drive.Described.Nvme || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2)
+                return false;
             if (r.bFeaturesReg == 0xD8 && request.Data == drives::TAtaData::None) return true;
             if (r.bFeaturesReg == 0xD0) sector = SmartDataSector(drive.Described);
             if (r.bFeaturesReg == 0xD1) sector = SmartThresholdSector(drive.Described);
@@ -256,6 +257,8 @@ bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::u
     }
     if (!drive) return false;
     if (code == drives::SMART_GET_VERSION) return drive->Described.Answers && out.size() >= 24;
+    if (drives::IsNvmeHealthQuery(code, in))
+        return drive->Described.Nvme && drives::WriteNvmeHealthReply(out, drive->Described.NvmeLog);
     const auto request = drives::DecodeAtaRequest(code, in);
     return request && sim::RunAtaCommand(*drive, *request, out);
 }

@@ -1,8 +1,10 @@
 #include "platform/sim/scenario.h"
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <set>
+#include <span>
 #include <sstream>
 
 #include "platform/sim/image.h"
@@ -72,6 +74,43 @@ struct TPendingRange {
 
 // One [drive N] section while it is read; ranges and the image are checked against the size at
 // its end.
+// A field of the NVMe health log: where it stands, how many bytes, and its largest value (0: any
+// that fits).
+struct TNvmeField {
+    std::string_view Key;
+    std::size_t Offset;
+    std::size_t Bytes;
+    std::uint64_t Largest;
+};
+
+constexpr TNvmeField NvmeFields[] = {
+    {"critical_warning", 0, 1, 255},    {"composite_temperature_k", 1, 2, 65535},
+    {"available_spare", 3, 1, 255},     {"available_spare_threshold", 4, 1, 255},
+    {"percentage_used", 5, 1, 255},     {"data_units_read", 32, 16, 0},
+    {"data_units_written", 48, 16, 0},  {"host_read_commands", 64, 16, 0},
+    {"host_write_commands", 80, 16, 0}, {"controller_busy_time", 96, 16, 0},
+    {"power_cycles", 112, 16, 0},       {"power_on_hours", 128, 16, 0},
+    {"unsafe_shutdowns", 144, 16, 0},   {"media_and_data_integrity_errors", 160, 16, 0},
+    {"error_log_entries", 176, 16, 0},
+};
+
+// A decimal number into `bytes` little-endian bytes; false when it is no number or does not fit.
+bool PutDecimal(std::string_view text, std::span<std::uint8_t> bytes) {
+    if (text.empty()) return false;
+    std::fill(bytes.begin(), bytes.end(), std::uint8_t{0});
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        unsigned carry = static_cast<unsigned>(c - '0');
+        for (std::uint8_t& b : bytes) {
+            const unsigned v = b * 10u + carry;
+            b = static_cast<std::uint8_t>(v);
+            carry = v >> 8;
+        }
+        if (carry) return false;
+    }
+    return true;
+}
+
 struct TSection {
     TDriveSpec Drive;
     int Line = 0;
@@ -206,6 +245,23 @@ private:
             Fail(line_, "bad " + key + " value '" + std::string(value) + "': " + what);
             return false;
         };
+        if (key == "kind") {
+            if (value != "ata" && value != "nvme") return bad("expected ata or nvme");
+            d.Nvme = value == "nvme";
+            return true;
+        }
+        for (const TNvmeField& field : NvmeFields) {
+            if (key != field.Key) continue;
+            const std::span<std::uint8_t> bytes = std::span(d.NvmeLog).subspan(field.Offset, field.Bytes);
+            const auto small =
+                field.Largest ? Number(value, 0, static_cast<std::int64_t>(field.Largest)) : std::nullopt;
+            if (field.Largest && !small) return bad("expected 0.." + std::to_string(field.Largest));
+            if (small)
+                for (std::size_t i = 0; i < field.Bytes; ++i) bytes[i] = static_cast<std::uint8_t>(*small >> (8 * i));
+            else if (!PutDecimal(value, bytes))
+                return bad("expected 0 .. 2^128-1");
+            return true;
+        }
         if (key == "model") return Text(value, 40, d.Model, "model");
         if (key == "serial") return Text(value, 20, d.Serial, "serial");
         if (key == "firmware") return Text(value, 8, d.Firmware, "firmware");
@@ -324,6 +380,22 @@ private:
                                                   " bytes, shorter than " + std::to_string(d.Sectors) + " sectors of " +
                                                   std::to_string(d.SectorSize) + " bytes");
             return false;
+        }
+        for (const TNvmeField& field : NvmeFields)
+            if (const auto given = lines.find(field.Key); given != lines.end() && !d.Nvme) {
+                Fail(given->second, std::string(field.Key) + " is a field of an NVMe drive's health log (kind = nvme)");
+                return false;
+            }
+        // A healthy drive's temperature and spare where the section does not say.
+        const auto fallback = [&](std::string_view key, std::size_t offset, std::uint16_t value) {
+            if (lines.contains(key)) return;
+            d.NvmeLog[offset] = static_cast<std::uint8_t>(value);
+            if (key == "composite_temperature_k") d.NvmeLog[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+        };
+        if (d.Nvme) {
+            fallback("composite_temperature_k", 1, 310);
+            fallback("available_spare", 3, 100);
+            fallback("available_spare_threshold", 4, 10);
         }
         for (const TPendingRange& r : section_->Ranges)
             if (r.Range.Last >= d.Sectors) {

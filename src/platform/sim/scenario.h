@@ -26,8 +26,20 @@
 //   attribute  = 5 100 100 3 36 id current worst raw threshold (at most 30, in file order)
 //   image      = /path/disk.img reads come from this file or block device, really timed; it
 //                               holds at least sectors x sector_size bytes
+//   kind       = nvme           an NVMe drive (the default is ata): no ATA SMART, but a health log
+//                               with these fields (defaults 0, but temperature 310, spare 100,
+//                               spare threshold 10):
+//   critical_warning = 0        0..255
+//   composite_temperature_k = 310   kelvin, 0..65535
+//   available_spare = 100       percent, 0..255; available_spare_threshold likewise
+//   percentage_used = 3         0..255
+//   data_units_read = 123456    and data_units_written, host_read_commands, host_write_commands,
+//                               controller_busy_time, power_cycles, power_on_hours,
+//                               unsafe_shutdowns, media_and_data_integrity_errors,
+//                               error_log_entries: 0 .. 2^128-1
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -74,6 +86,8 @@ struct TDriveSpec {
     std::vector<TRange> Partial;
     std::vector<TAttribute> Attributes;
     std::string Image;
+    bool Nvme = false;
+    std::array<std::uint8_t, 512> NvmeLog{};  // the SMART / Health Information log it answers with
 };
 
 struct TScenario {

@@ -10,6 +10,7 @@ constexpr std::uint32_t PortableGetVersion = drives::SMART_GET_VERSION;
 constexpr std::uint32_t PortableSendCommand = drives::SMART_SEND_DRIVE_COMMAND;
 constexpr std::uint32_t PortableReceiveData = drives::SMART_RCV_DRIVE_DATA;
 constexpr std::uint32_t PortableIdePassThrough = drives::IOCTL_IDE_PASS_THROUGH;
+constexpr std::uint32_t PortableQueryProperty = drives::IOCTL_STORAGE_QUERY_PROPERTY;
 }  // namespace
 
 #include <windows.h>
@@ -23,6 +24,7 @@ static_assert(PortableGetVersion == SMART_GET_VERSION);
 static_assert(PortableSendCommand == SMART_SEND_DRIVE_COMMAND);
 static_assert(PortableReceiveData == SMART_RCV_DRIVE_DATA);
 static_assert(PortableIdePassThrough == IOCTL_IDE_PASS_THROUGH);
+static_assert(PortableQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY);
 
 static_assert(sizeof(IDEREGS) == sizeof(drives::TIdeRegs));
 static_assert(offsetof(IDEREGS, bFeaturesReg) == offsetof(drives::TIdeRegs, bFeaturesReg));
@@ -43,3 +45,14 @@ static_assert(sizeof(GETVERSIONINPARAMS) == 24);
 
 // The IDE pass-through record: IDEREGS, then the 32-bit size of the data that follows.
 static_assert(sizeof(drives::TIdePassThrough) == sizeof(IDEREGS) + sizeof(ULONG));
+
+// The NVMe health query: STORAGE_PROPERTY_QUERY with the STORAGE_PROTOCOL_SPECIFIC_DATA as its
+// AdditionalParameters; the reply a STORAGE_PROTOCOL_DATA_DESCRIPTOR, the log after it.
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters) == drives::ProtocolDataAt);
+static_assert(offsetof(STORAGE_PROTOCOL_DATA_DESCRIPTOR, ProtocolSpecificData) == drives::ProtocolDataAt);
+static_assert(sizeof(STORAGE_PROTOCOL_SPECIFIC_DATA) == drives::ProtocolDataBytes);
+static_assert(sizeof(STORAGE_PROTOCOL_DATA_DESCRIPTOR) == drives::ProtocolDataAt + drives::ProtocolDataBytes);
+static_assert(offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataOffset) == 16);
+static_assert(offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataLength) == 20);
+static_assert(StorageDeviceProtocolSpecificProperty == 50 && PropertyStandardQuery == 0);
+static_assert(ProtocolTypeNvme == 3 && NVMeDataTypeLogPage == 2);
