@@ -6,6 +6,7 @@
 #   ph.steps=STEP,STEP...   the ph-vmcheck steps
 #   ph.disks=NAME,NAME...   the disks to wait for; the first is described (default sda)
 #   ph.tools=1              run hdparm -I and smartctl -i -A on it
+#   ph.nvmetools=1          run nvme smart-log and smartctl -A on /dev/nvme0
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -19,11 +20,13 @@ done
 steps=detect
 disks=sda
 tools=0
+nvmetools=0
 for word in $(cat /proc/cmdline); do
     case "$word" in
         ph.steps=*) steps=$(echo "${word#ph.steps=}" | tr ',' ' ') ;;
         ph.disks=*) disks=$(echo "${word#ph.disks=}" | tr ',' ' ') ;;
         ph.tools=*) tools=${word#ph.tools=} ;;
+        ph.nvmetools=*) nvmetools=${word#ph.nvmetools=} ;;
     esac
 done
 
@@ -48,6 +51,15 @@ if [ "$tools" = 1 ]; then
     echo "@@ENDTOOL"
     echo "@@TOOL smartctl"
     smartctl -i -A "/dev/$disk" 2>&1
+    echo "@@ENDTOOL"
+fi
+
+if [ "$nvmetools" = 1 ]; then
+    echo "@@TOOL nvme"
+    nvme smart-log /dev/nvme0 2>&1
+    echo "@@ENDTOOL"
+    echo "@@TOOL smartctl-nvme"
+    smartctl -A /dev/nvme0 2>&1
     echo "@@ENDTOOL"
 fi
 

@@ -9,6 +9,7 @@
 //     choose:N               back to the detection screen (ESC at the menu), drive N chosen
 //     smart                  the SMART table
 //     smart:none             the SMART table refused: the error message instead
+//     smart:nvme             the SMART table of an NVMe drive: the fifteen rows of its health log
 //     spindle                SLEEP, RECALIBRATE, then IDENTIFY again, on the chosen drive: the
 //                            drive identifies itself as before
 //     spindle:refused        SLEEP and RECALIBRATE both refused by the chosen drive
@@ -116,15 +117,20 @@ bool Choose(headless::Harness& h, int number) {
     return true;
 }
 
-void Smart(headless::Harness& h, bool refused) {
+void Smart(headless::Harness& h, const std::string& step) {
     if (!Key1(h, Key::Down, "menu down")) return;
     if (!Key1(h, Key::Enter, "SMART table", 120000)) return;
-    PrintScreen(h, refused ? "smart:none" : "smart");
-    if (refused)
+    PrintScreen(h, step);
+    if (step == "smart:none") {
         Check(h.Row(4).starts_with("Ошибка при получении SMART атрибутов!"),
               "smart: refused with the SMART error message");
-    else
+    } else {
         Check(h.Row(5).starts_with(" AID   Name"), "smart: the table header is shown");
+        if (step == "smart:nvme")
+            Check(h.Row(7).starts_with(" 1     Critical Warning") && h.Row(21).starts_with(" 15    Error Log Entries") &&
+                      h.Char(0, 22) == 0xC4,
+                  "smart: the fifteen rows of the NVMe health log, then the closing rule");
+    }
     Key1(h, Key::Enter, "back from the SMART table");
     Key1(h, Key::Up, "menu up");
 }
@@ -279,8 +285,8 @@ int main(int argc, char** argv) {
             for (int i = 1; i < argc; ++i) {
                 const std::string step = argv[i];
                 if (step == "detect") continue;
-                if (step == "smart" || step == "smart:none") {
-                    Smart(h, step == "smart:none");
+                if (step == "smart" || step == "smart:none" || step == "smart:nvme") {
+                    Smart(h, step);
                 } else if (step == "spindle" || step == "spindle:refused") {
                     Spindle(step == "spindle:refused");
                 } else if (step == "identify:failed") {
