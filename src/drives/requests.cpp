@@ -80,18 +80,23 @@ std::uint32_t ProtocolField(std::span<const std::uint8_t> record, std::size_t fi
     return GetU32(record.data() + ProtocolDataAt + 4 * field);
 }
 
+// The STORAGE_PROTOCOL_SPECIFIC_DATA of the health log, in the query and in its reply alike.
+void PutHealthLogProtocolData(std::uint8_t* record) {
+    std::uint8_t* protocol = record + ProtocolDataAt;
+    PutU32(protocol + 4 * ProtocolType, ProtocolTypeNvme);
+    PutU32(protocol + 4 * DataType, NVMeDataTypeLogPage);
+    PutU32(protocol + 4 * RequestValue, NvmeHealthLogPage);
+    PutU32(protocol + 4 * DataOffset, ProtocolDataBytes);
+    PutU32(protocol + 4 * DataLength, NvmeLogBytes);
+}
+
 }  // namespace
 
 TNvmeQuery BuildNvmeHealthQuery() {
     TNvmeQuery query{};
     PutU32(query.data(), StorageDeviceProtocolSpecificProperty);
     PutU32(query.data() + 4, PropertyStandardQuery);
-    std::uint8_t* protocol = query.data() + ProtocolDataAt;
-    PutU32(protocol + 4 * ProtocolType, ProtocolTypeNvme);
-    PutU32(protocol + 4 * DataType, NVMeDataTypeLogPage);
-    PutU32(protocol + 4 * RequestValue, NvmeHealthLogPage);
-    PutU32(protocol + 4 * DataOffset, ProtocolDataBytes);
-    PutU32(protocol + 4 * DataLength, NvmeLogBytes);
+    PutHealthLogProtocolData(query.data());
     return query;
 }
 
@@ -119,13 +124,8 @@ bool WriteNvmeHealthReply(std::span<std::uint8_t> out, std::span<const std::uint
     std::fill_n(out.begin(), DescriptorBytes, std::uint8_t{0});
     PutU32(out.data(), DescriptorBytes);
     PutU32(out.data() + 4, DescriptorBytes);
-    std::uint8_t* protocol = out.data() + ProtocolDataAt;
-    PutU32(protocol + 4 * ProtocolType, ProtocolTypeNvme);
-    PutU32(protocol + 4 * DataType, NVMeDataTypeLogPage);
-    PutU32(protocol + 4 * RequestValue, NvmeHealthLogPage);
-    PutU32(protocol + 4 * DataOffset, ProtocolDataBytes);
-    PutU32(protocol + 4 * DataLength, NvmeLogBytes);
-    std::copy(log.begin(), log.end(), protocol + ProtocolDataBytes);
+    PutHealthLogProtocolData(out.data());
+    std::copy(log.begin(), log.end(), out.begin() + DescriptorBytes);
     return true;
 }
 

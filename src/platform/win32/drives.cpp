@@ -10,9 +10,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/error_text.h"
 
 namespace plat {
 namespace {
+
+using win32::ErrorText;
 
 HANDLE Native(DriveHandle drive) { return reinterpret_cast<HANDLE>(drive); }
 
@@ -21,16 +24,6 @@ constexpr int Drives = 16;
 // Why each drive number last failed to open or to answer; empty when it did not fail.
 std::array<std::string, Drives> LastFailure;
 std::array<bool, Drives> Missing{};  // no such device
-
-std::string ErrorText(DWORD code) {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message.empty() ? "Windows error " + std::to_string(code) : message;
-}
 
 // The handles opened for control requests, with their drive numbers, for the notes.
 std::array<std::pair<HANDLE, int>, Drives> ControlHandles{};

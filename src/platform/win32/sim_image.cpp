@@ -6,9 +6,12 @@
 #include <array>
 
 #include "platform/sim/image.h"
+#include "platform/win32/error_text.h"
 
 namespace sim {
 namespace {
+
+using plat::win32::ErrorText;
 
 HANDLE Native(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -18,16 +21,6 @@ std::intptr_t Open(const std::string& path, DWORD flags) {
 }
 
 bool IsOpen(std::intptr_t handle) { return Native(handle) != INVALID_HANDLE_VALUE; }
-
-std::string ErrorText(DWORD code) {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-        message.pop_back();
-    return message.empty() ? "Windows error " + std::to_string(code) : message;
-}
 
 bool IsDirectory(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
