@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# The fleet playbook (examples/fleet) against its two demo hosts on this machine, with the local
+# connection and platenhawk-demo standing in for platenhawk: every listed disk of every host is
+# scanned once, the hosts in parallel and the disks of a host one after another; the reports are
+# fetched to reports/HOST/; the table is printed and kept; disks that are slow, damaged or fail
+# do not fail the run. A second run has a host without the program, one without disks and a
+# scan that is stopped.
+# Exits 77 (skipped) when ansible-playbook is not installed.
+set -u
+demo=$(realpath "${1:-}")
+if [[ ! -x $demo ]]; then
+    echo "usage: fleet_test.sh PATH-OF-platenhawk-demo" >&2
+    exit 2
+fi
+fleet=$(cd "$(dirname "$0")/../examples/fleet" && pwd) || exit 1
+if ! command -v ansible-playbook >/dev/null; then
+    echo "ansible-playbook is not installed (Debian package ansible-core): the fleet test is skipped"
+    exit 77
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# Ansible keeps to $work: no configuration but this one, no files under ~/.ansible, no host keys,
+# no retry files.
+for variable in ${!ANSIBLE_@}; do unset "$variable"; done
+touch "$work/ansible.cfg" "$work/started"
+export ANSIBLE_CONFIG=$work/ansible.cfg ANSIBLE_HOME=$work/ansible ANSIBLE_LOCAL_TEMP=$work/ansible/tmp \
+    ANSIBLE_REMOTE_TEMP=$work/ansible/remote-tmp ANSIBLE_ASYNC_DIR=$work/ansible/async \
+    ANSIBLE_COLLECTIONS_PATH=$work/ansible/collections ANSIBLE_SSH_CONTROL_PATH_DIR=$work/ansible/cp \
+    ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_RETRY_FILES_ENABLED=False ANSIBLE_NOCOLOR=1
+
+# The program the playbook runs: the demo, with each start and end noted in $work/calls.
+cat >"$work/program" <<EOF
+#!/usr/bin/env bash
+echo "start \$(date +%s.%N) \$*" >>"$work/calls"
+"$demo" "\$@"
+status=\$?
+echo "end \$(date +%s.%N) \$status \$*" >>"$work/calls"
+exit \$status
+EOF
+chmod +x "$work/program"
+
+# ---------------------------------------------------------------- two hosts, seven disks
+
+ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml" -e "platenhawk_program=$work/program" \
+    -e "remote_reports=$work/remote/{{inventory_hostname}}" -e "local_reports=$work/reports" >"$work/log" 2>&1
+status=$?
+[[ $status == 0 ]] || fail "ansible-playbook ended with status $status: $(cat "$work/log")"
+
+# Each host listed its disks once and scanned each listed disk once (not host-a's disk 4, which
+# does not answer), one at a time, while the other host scanned too.
+python3 - "$work/calls" "$fleet/demo" <<'EOF' || fail "the calls of the program: $(cat "$work/calls")"
+import re, sys
+calls, demo = sys.argv[1], sys.argv[2]
+starts, spans = {}, {}
+for line in open(calls):
+    what, time, rest = line.split(" ", 2)
+    if what == "end":
+        status, rest = rest.split(" ", 1)
+    host = re.search(r"host-(\w)\.ini", rest).group(1)
+    command = rest.replace(f"{demo}/host-{host}.ini ", "").split(" --reports")[0].strip()
+    key = (host, command)
+    if what == "start":
+        assert key not in starts, f"{key} started twice"
+        starts[key] = float(time)
+    else:
+        spans[key] = (starts[key], float(time), int(status))
+expected = {
+    ("a", "--list --json"): 0, ("a", "--scan 1"): 1, ("a", "--scan 2"): 2, ("a", "--scan 3"): 0,
+    ("a", "--scan 5"): 3, ("b", "--list --json"): 0, ("b", "--scan 1"): 1, ("b", "--scan 2"): 3,
+    ("b", "--scan 3"): 0}
+assert {key: span[2] for key, span in spans.items()} == expected, spans
+for host in "ab":
+    scans = sorted(span for key, span in spans.items() if key[0] == host and "--scan" in key[1])
+    for earlier, later in zip(scans, scans[1:]):
+        assert earlier[1] <= later[0], f"host-{host} scanned two disks at once: {scans}"
+a, b = spans[("a", "--scan 1")], spans[("b", "--scan 1")]
+assert a[0] < b[1] and b[0] < a[1], f"the hosts took turns: {a} {b}"
+EOF
+
+# The reports of every scan that ran, fetched to reports/HOST/ and left in the hosts' folders.
+python3 - "$work" <<'EOF' || fail "the fetched reports: $(ls -R "$work/reports")"
+import json, os, re, sys
+work = sys.argv[1]
+expected = {
+    "host-a": {"DSA001": ("slow", []), "DHA003": ("healthy", []), "DDA005": ("damaged", [255, 1785])},
+    "host-b": {"DSB001": ("slow", []), "DHB003": ("healthy", []), "DDB002": ("damaged", [765])},
+}
+for host, drives in expected.items():
+    fetched = sorted(os.listdir(f"{work}/reports/{host}"))
+    names = sorted(re.sub(r"^\d{8}-\d{6}-", "", name) for name in fetched)
+    wanted = sorted(f"{serial}-scan{end}" for serial, (verdict, _) in drives.items()
+                    for end in [".json", ".png"] + (["-damaged.txt"] if verdict == "damaged" else []))
+    assert names == wanted, f"{host}: {fetched}"
+    assert sorted(os.listdir(f"{work}/remote/{host}")) == fetched, f"{host}: not as on the host"
+    for name in fetched:
+        copy, original = f"{work}/reports/{host}/{name}", f"{work}/remote/{host}/{name}"
+        assert open(copy, "rb").read() == open(original, "rb").read(), f"{host}/{name} differs from the host's"
+        if name.endswith(".json"):
+            report = json.load(open(copy))
+            verdict, damaged = drives[report["drive"]["serial"]]
+            assert report["outcome"] == "completed" and report["verdict"] == verdict, f"{host}/{name}: {report}"
+            assert [block["lba"] for block in report["damaged"]] == damaged, f"{host}/{name}: {report}"
+EOF
+
+# The table, kept as reports/summary.txt and printed once at the end of the run.
+expected="host    disk  device  model           serial  verdict  status  damaged  note
+host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0
+host-a  2     sim:1   -               -       failed   2       -        platenhawk-demo: drive 2 (sim:1) tells no capacity
+host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0
+host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2
+host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0
+host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1
+host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0"
+summary=$(cat "$work/reports/summary.txt" 2>&1)
+[[ $summary == "$expected" ]] || fail "summary.txt: $summary"
+printed() {  # the lines of the printed table, from the log of a run
+    python3 -c '
+import json, re, sys
+log = open(sys.argv[1]).read()
+tables = re.findall(r"TASK \[Print the table\].*?\n(.*?=> (\{.*?\n\}))", log, re.S)
+assert len(tables) == 1, f"printed {len(tables)} times"
+print("\n".join(json.loads(tables[0][1])["msg"]))' "$1"
+}
+[[ $(printed "$work/log") == "$expected" ]] || fail "printed table: $(printed "$work/log" 2>&1)"
+
+# ---------------------------------------------------------------- hosts and disks without a verdict
+
+# host-c lacks the program, host-d has no disk that answers, and on host-e the scan of disk 1 is
+# stopped (as by Ctrl+C on the host) and disk 2 is scanned after it.
+printf '[drive 0]\nsectors = 100\nanswers = no\n' >"$work/none.ini"
+cat >"$work/stopped.ini" <<'EOF'
+[drive 0]
+model = LONG ONE
+serial = L1
+sectors = 255000
+latency = 20
+
+[drive 1]
+model = SHORT TWO
+serial = S2
+sectors = 255
+EOF
+cat >"$work/stopping" <<EOF
+#!/usr/bin/env bash
+"$demo" "\$@" 2>"$work/stopping.err" &
+pid=\$!
+if [[ " \$* " == *" --scan 1 "* ]]; then
+    for ((i = 0; i < 100; ++i)); do
+        grep -qs '%' "$work/stopping.err" && break
+        sleep 0.1
+    done
+    kill -INT \$pid
+fi
+wait \$pid
+status=\$?
+cat "$work/stopping.err" >&2
+exit \$status
+EOF
+chmod +x "$work/stopping"
+cat >"$work/inventory.yml" <<EOF
+all:
+  vars:
+    ansible_connection: local
+    ansible_python_interpreter: "{{ ansible_playbook_python }}"
+    platenhawk_become: false
+    remote_reports: $work/remote/{{ inventory_hostname }}
+    local_reports: $work/reports-2
+    scan_poll: 1
+  hosts:
+    host-c:
+      platenhawk_program: $work/not-installed
+    host-d:
+      platenhawk_program: $demo
+      platenhawk_args: [$work/none.ini]
+    host-e:
+      platenhawk_program: $work/stopping
+      platenhawk_args: [$work/stopped.ini]
+EOF
+ansible-playbook -i "$work/inventory.yml" "$fleet/scan.yml" >"$work/log-2" 2>&1
+status=$?
+# host-c failed: Ansible's status 2, and the table all the same.
+[[ $status == 2 ]] || fail "a host without the program: status $status, expected 2: $(cat "$work/log-2")"
+expected="host    disk  device  model      serial  verdict  status  damaged  note
+host-c  -     -       -          -       -        -       -        no result: see the errors above
+host-d  -     -       -          -       -        -       -        no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
+host-e  1     sim:0   LONG ONE   L1      stopped  130     0
+host-e  2     sim:1   SHORT TWO  S2      healthy  0       0"
+[[ $(printed "$work/log-2") == "$expected" ]] || fail "printed table: $(printed "$work/log-2" 2>&1)"
+summary=$(cat "$work/reports-2/summary.txt" 2>&1)
+[[ $summary == "$expected" ]] || fail "summary.txt: $summary"
+python3 - "$work/reports-2/host-e" <<'EOF' || fail "the reports of host-e: $(ls -R "$work/reports-2")"
+import glob, json, sys
+[stopped] = glob.glob(f"{sys.argv[1]}/*-L1-scan.json")
+[healthy] = glob.glob(f"{sys.argv[1]}/*-S2-scan.json")
+assert json.load(open(stopped))["outcome"] == "stopped"
+assert json.load(open(healthy))["verdict"] == "healthy"
+EOF
+
+written=$(find ~/.ansible -newer "$work/started" 2>/dev/null)
+[[ -z $written ]] || fail "wrote to ~/.ansible: $written"
+
+((failures == 0)) && echo "fleet playbook: ok"
+exit $((failures > 0))
