@@ -17,16 +17,13 @@ using plat::term::Key;
 
 struct Decoded {
     std::deque<InputRecord> Records;
-    std::string Pending;
+    plat::term::KeyDecoder Decoder;
 };
 
 // Feeds the chunks one after the other, as separate reads, without the ESC time-out passing.
 Decoded Feed(std::initializer_list<std::string_view> chunks) {
     Decoded d;
-    for (std::string_view chunk : chunks) {
-        d.Pending += chunk;
-        plat::term::DecodeKeys(d.Pending, false, d.Records);
-    }
+    for (std::string_view chunk : chunks) plat::term::DecodeKeys(d.Decoder, chunk, d.Records);
     return d;
 }
 
@@ -50,8 +47,8 @@ std::vector<Key> Keys(const std::deque<InputRecord>& records) {
 
 std::vector<Key> KeysOf(std::string_view bytes) {
     Decoded d = Feed({bytes});
-    plat::term::DecodeKeys(d.Pending, true, d.Records);
-    EXPECT_TRUE(d.Pending.empty());
+    plat::term::EndSequence(d.Decoder, d.Records);
+    EXPECT_FALSE(plat::term::Waiting(d.Decoder));
     return Keys(d.Records);
 }
 
@@ -85,14 +82,12 @@ TEST(LinuxKeys, CursorAndFunctionKeys) {
 TEST(LinuxKeys, SequenceSplitAcrossReads) {
     Decoded d = Feed({"\x1b"});
     EXPECT_TRUE(d.Records.empty());
-    EXPECT_EQ(d.Pending, "\x1b");
-    d.Pending += "[2";
-    plat::term::DecodeKeys(d.Pending, false, d.Records);
+    EXPECT_TRUE(plat::term::Waiting(d.Decoder));
+    plat::term::DecodeKeys(d.Decoder, "[2", d.Records);
     EXPECT_TRUE(d.Records.empty());
-    d.Pending += "1~5";
-    plat::term::DecodeKeys(d.Pending, false, d.Records);
+    plat::term::DecodeKeys(d.Decoder, "1~5", d.Records);
     EXPECT_EQ(Keys(d.Records), (std::vector<Key>{F(10), {53, '5'}}));
-    EXPECT_TRUE(d.Pending.empty());
+    EXPECT_FALSE(plat::term::Waiting(d.Decoder));
 
     EXPECT_EQ(Keys(Feed({"\x1bO", "S"}).Records), (std::vector<Key>{F(4)}));
     EXPECT_EQ(Keys(Feed({"\x1b[", "[", "B"}).Records), (std::vector<Key>{F(2)}));
@@ -101,7 +96,7 @@ TEST(LinuxKeys, SequenceSplitAcrossReads) {
 TEST(LinuxKeys, LoneEscapeAgainstSequence) {
     // Nothing followed the ESC in time: it is the ESC key.
     Decoded lone = Feed({"\x1b"});
-    plat::term::DecodeKeys(lone.Pending, true, lone.Records);
+    plat::term::EndSequence(lone.Decoder, lone.Records);
     EXPECT_EQ(Keys(lone.Records), (std::vector<Key>{Escape}));
 
     // A complete sequence is one key even when the time-out has passed.
@@ -125,15 +120,130 @@ TEST(LinuxKeys, UnknownSequences) {
     // An unfinished sequence waits; once nothing more comes it is unknown, not ESC plus letters.
     Decoded cut = Feed({"\x1b[1;"});
     EXPECT_TRUE(cut.Records.empty());
-    plat::term::DecodeKeys(cut.Pending, true, cut.Records);
+    plat::term::EndSequence(cut.Decoder, cut.Records);
     EXPECT_EQ(Keys(cut.Records), (std::vector<Key>{Unknown}));
-    // A sequence that never ends is given up at its maximum length.
-    Decoded d = Feed({"\x1b[", std::string(plat::term::MaxSequence - 3, '1')});
+}
+
+// A sequence longer than any key's is taken whole, up to its final byte, as one unknown key:
+// neither its parameters nor its final byte come out as keys, and it holds no memory of its own.
+TEST(LinuxKeys, OverlongSequenceIsOneKey) {
+    const std::string digits(plat::term::MaxSequence, '1');
+    EXPECT_EQ(KeysOf("\x1b[" + digits + "~5"), (std::vector<Key>{Unknown, {53, '5'}}));
+    EXPECT_EQ(KeysOf("\x1b[" + digits + ";21A\r"), (std::vector<Key>{Unknown, Enter}));
+    EXPECT_EQ(KeysOf("\x1bO" + digits + "P"), (std::vector<Key>{Unknown}));
+    // The longest sequence a key may send is still that key; one byte more and it is not.
+    EXPECT_EQ(KeysOf("\x1b[21" + std::string(plat::term::MaxSequence - 5, ';') + "~"), (std::vector<Key>{F(10)}));
+    EXPECT_EQ(KeysOf("\x1b[21" + std::string(plat::term::MaxSequence - 4, ';') + "~"), (std::vector<Key>{Unknown}));
+
+    Decoded d;
+    const std::string block(4096, '7');
+    plat::term::DecodeKeys(d.Decoder, "\x1b[", d.Records);
+    for (int i = 0; i < 1000; ++i) plat::term::DecodeKeys(d.Decoder, block, d.Records);
     EXPECT_TRUE(d.Records.empty());
-    d.Pending += "1";
-    plat::term::DecodeKeys(d.Pending, false, d.Records);
-    EXPECT_EQ(Keys(d.Records), (std::vector<Key>{Unknown}));
-    EXPECT_TRUE(d.Pending.empty());
+    EXPECT_TRUE(plat::term::Waiting(d.Decoder));
+    plat::term::DecodeKeys(d.Decoder, "R9", d.Records);
+    EXPECT_EQ(Keys(d.Records), (std::vector<Key>{Unknown, {57, '9'}}));
+}
+
+// ESC [ [ takes one more byte for the Linux console's F1-F5, but not an ESC or a control byte:
+// those end it and start the next key.
+TEST(LinuxKeys, LinuxConsolePrefixGivesWayToTheNextKey) {
+    EXPECT_EQ(KeysOf("\x1b[[\x1b[21~"), (std::vector<Key>{Unknown, F(10)}));
+    EXPECT_EQ(Keys(Feed({"\x1b[[", "\x1b[21~"}).Records), (std::vector<Key>{Unknown, F(10)}));
+    EXPECT_EQ(KeysOf("\x1b[[\r"), (std::vector<Key>{Unknown, Enter}));
+    EXPECT_EQ(KeysOf("\x1b[[\x1b"), (std::vector<Key>{Unknown, Escape}));
+}
+
+// OSC, DCS, SOS, PM and APC strings are replies of the terminal: taken whole up to BEL or ST
+// (ESC \), in any pieces, they give no key.
+TEST(LinuxKeys, TerminalStringsGiveNoKey) {
+    EXPECT_EQ(KeysOf("\x1b]11;rgb:0000/0000/0000\x07"), (std::vector<Key>{}));
+    EXPECT_EQ(KeysOf("\x1b]0;\xd0\x9f\xd1\x80\xd0\xbe\x1b\\1"), (std::vector<Key>{{49, '1'}}));
+    EXPECT_EQ(KeysOf("\x1bP1$r0m\x1b\\\x1bXsos\x07\x1b^pm\x1b\\\x1b_apc\x07\r"), (std::vector<Key>{Enter}));
+    EXPECT_EQ(Keys(Feed({"\x1b]1", "1;rgb:ff", "ff/0\x1b", "\\", "\x1b[B"}).Records), (std::vector<Key>{Down}));
+    // An ESC inside a string ends it: the key it starts stands.
+    EXPECT_EQ(KeysOf("\x1b]2;title\x1b[A"), (std::vector<Key>{Up}));
+    EXPECT_EQ(KeysOf("\x1bPq#0;2;0;0;0\x1b\x1b"), (std::vector<Key>{Escape, Escape}));
+    // A string cut off by the time-out is no key either; what comes later is read afresh.
+    Decoded cut = Feed({"\x1b]52;c;" + std::string(100000, 'A')});
+    EXPECT_TRUE(cut.Records.empty());
+    plat::term::EndSequence(cut.Decoder, cut.Records);
+    plat::term::DecodeKeys(cut.Decoder, "5", cut.Records);
+    EXPECT_EQ(Keys(cut.Records), (std::vector<Key>{{53, '5'}}));
+    // An ESC that ended a string and stood alone until the time-out is the ESC key.
+    Decoded lone = Feed({"\x1b]abc\x1b"});
+    plat::term::EndSequence(lone.Decoder, lone.Records);
+    EXPECT_EQ(Keys(lone.Records), (std::vector<Key>{Escape}));
+}
+
+// A muted sequence (cut by a flush) gives no key whichever way it ends; the key after it does.
+TEST(LinuxKeys, MutedSequenceGivesNoKey) {
+    Decoded tail = Feed({"\x1b[2"});
+    plat::term::MuteSequence(tail.Decoder);
+    plat::term::DecodeKeys(tail.Decoder, "1~5", tail.Records);
+    EXPECT_EQ(Keys(tail.Records), (std::vector<Key>{{53, '5'}}));
+
+    Decoded lone = Feed({"\x1b"});
+    plat::term::MuteSequence(lone.Decoder);
+    plat::term::EndSequence(lone.Decoder, lone.Records);
+    plat::term::DecodeKeys(lone.Decoder, "\x1b", lone.Records);
+    plat::term::EndSequence(lone.Decoder, lone.Records);
+    EXPECT_EQ(Keys(lone.Records), (std::vector<Key>{Escape}));
+
+    Decoded cut = Feed({"\x1b[1"});
+    plat::term::MuteSequence(cut.Decoder);
+    plat::term::DecodeKeys(cut.Decoder, "\x1b[B", cut.Records);
+    EXPECT_EQ(Keys(cut.Records), (std::vector<Key>{Down}));
+
+    Decoded string = Feed({"\x1b]11;rgb:"});
+    plat::term::MuteSequence(string.Decoder);
+    plat::term::DecodeKeys(string.Decoder, "0/0/0\x07\r", string.Records);
+    EXPECT_EQ(Keys(string.Records), (std::vector<Key>{Enter}));
+
+    Decoded none;  // between keys there is nothing to mute
+    plat::term::MuteSequence(none.Decoder);
+    plat::term::DecodeKeys(none.Decoder, "\r", none.Records);
+    EXPECT_EQ(Keys(none.Records), (std::vector<Key>{Enter}));
+}
+
+// F10 ends the program from any key wait, so it must come through whatever the terminal sent
+// before it: random bytes (biased towards the bytes of sequences), in random pieces, with the ESC
+// time-out passing at random between them, then F10 in one of its forms, in random pieces.
+TEST(LinuxKeys, F10AfterAnyJunkIsF10) {
+    const std::string_view f10Forms[] = {"\x1b[21~", "\x1b[21;2~", "\x1b[21;5~", "\x1b[21;1;2~"};
+    const std::string_view pieces[] = {"\x1b", "[", "[", "O", "]", "P",  "X",     "^",      "_",     "\x07", "\\",
+                                       ";",    "1", "2", "~", "A", "\r", "\x1b[", "\x1b[[", "\x1b]", "\x1bP"};
+    for (std::uint32_t seed = 1; seed <= 20000; ++seed) {
+        std::mt19937 random(seed);
+        std::string junk;
+        const int length = static_cast<int>(random() % 80);
+        for (int i = 0; i < length; ++i) {
+            if (random() % 2)
+                junk += pieces[random() % std::size(pieces)];
+            else
+                junk += static_cast<char>(random() % 256);
+        }
+        if (random() % 8 == 0) junk += std::string(random() % 200, static_cast<char>('0' + random() % 10));
+        const std::string_view f10 = f10Forms[random() % std::size(f10Forms)];
+        Decoded d;
+        for (std::size_t at = 0; at < junk.size();) {
+            const std::size_t n = std::min<std::size_t>(junk.size() - at, 1 + random() % 12);
+            plat::term::DecodeKeys(d.Decoder, std::string_view(junk).substr(at, n), d.Records);
+            if (random() % 4 == 0) plat::term::EndSequence(d.Decoder, d.Records);
+            at += n;
+        }
+        const std::size_t before = d.Records.size();
+        for (std::size_t at = 0; at < f10.size();) {
+            const std::size_t n = std::min<std::size_t>(f10.size() - at, 1 + random() % 4);
+            plat::term::DecodeKeys(d.Decoder, f10.substr(at, n), d.Records);
+            at += n;
+        }
+        ASSERT_FALSE(plat::term::Waiting(d.Decoder)) << "seed " << seed;
+        ASSERT_GT(d.Records.size(), before) << "seed " << seed;
+        ASSERT_EQ(Keys(d.Records).back(), F(10)) << "seed " << seed;
+        // F10's bytes give F10 and at most the key of what its ESC cut short.
+        ASSERT_LE(d.Records.size() - before, 4u) << "seed " << seed;
+    }
 }
 
 // ---------------------------------------------------------------- frames

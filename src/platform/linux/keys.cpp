@@ -1,5 +1,8 @@
 #include "platform/linux/keys.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace plat::term {
 namespace {
 
@@ -101,65 +104,123 @@ Key SequenceKey(char final, int param) {
     return Key{};
 }
 
-}  // namespace
+using State = KeyDecoder::State;
 
-std::size_t DecodeKey(std::string_view bytes, bool complete, Key& key) {
-    if (bytes.empty()) return 0;
-    if (bytes[0] != Esc) {
-        key = ByteKey(static_cast<std::uint8_t>(bytes[0]));
-        return 1;
-    }
-    if (bytes.size() == 1) {
-        if (!complete) return 0;
-        key = EscapeKey;
-        return 1;
-    }
-    const char intro = bytes[1];
-    if (intro != '[' && intro != 'O') {  // ESC followed by an ordinary key: two keys
-        key = EscapeKey;
-        return 1;
-    }
-    std::size_t i = 2;
-    if (intro == '[' && bytes.size() > i && bytes[i] == '[') {  // the Linux console's F1-F5
-        if (bytes.size() == i + 1) {
-            if (!complete) return 0;
-            key = Key{};
-            return bytes.size();
-        }
-        const char f = bytes[i + 1];
-        key = f >= 'A' && f <= 'E' ? FunctionKey(f - 'A' + 1) : Key{};
-        return i + 2;
-    }
-    int param = 0;
-    bool firstParam = true;
-    for (; i < bytes.size() && i < MaxSequence; ++i) {
-        const auto b = static_cast<std::uint8_t>(bytes[i]);
-        if (b >= '0' && b <= '9') {
-            if (firstParam && param < 1000) param = param * 10 + (b - '0');
-        } else if (b >= 0x20 && b <= 0x3F) {
-            firstParam = false;
-        } else if (b >= 0x40 && b <= 0x7E) {
-            key = SequenceKey(static_cast<char>(b), param);
-            return i + 1;
-        } else {  // a byte no sequence holds ends this one; it starts the next key
-            key = Key{};
-            return i;
-        }
-    }
-    if (!complete && i < MaxSequence) return 0;
-    key = Key{};
-    return i;
+void Push(std::deque<InputRecord>& queue, Key key) {
+    queue.push_back(InputRecord{KeyEvent, true, key.VirtualKey, key.Ascii});
+    queue.push_back(InputRecord{KeyEvent, false, key.VirtualKey, key.Ascii});
 }
 
-void DecodeKeys(std::string& pending, bool complete, std::deque<InputRecord>& queue) {
-    std::size_t used = 0;
-    Key key;
-    while (const std::size_t n = DecodeKey(std::string_view(pending).substr(used), complete, key)) {
-        used += n;
-        queue.push_back(InputRecord{KeyEvent, true, key.VirtualKey, key.Ascii});
-        queue.push_back(InputRecord{KeyEvent, false, key.VirtualKey, key.Ascii});
+// Ends the sequence under way, giving `key` unless it is muted; nothing for no key.
+void Finish(KeyDecoder& d, std::deque<InputRecord>& queue, std::optional<Key> key) {
+    if (key && !d.Muted) Push(queue, *key);
+    d = KeyDecoder{};
+}
+
+void Start(KeyDecoder& d, State state, std::size_t length) {
+    d.At = state;
+    d.Length = length;
+}
+
+void Take(KeyDecoder& d, std::uint8_t b, std::deque<InputRecord>& queue) {
+    switch (d.At) {
+        case State::Ground:
+            if (b == Esc)
+                Start(d, State::Escape, 1);
+            else
+                Push(queue, ByteKey(b));
+            return;
+        case State::Escape:
+            switch (b) {
+                case '[':
+                    Start(d, State::Csi, 2);
+                    return;
+                case 'O':
+                    Start(d, State::Ss3, 2);
+                    return;
+                case ']':  // OSC
+                case 'P':  // DCS
+                case 'X':  // SOS
+                case '^':  // PM
+                case '_':  // APC
+                    Start(d, State::String, 2);
+                    return;
+                default:  // ESC followed by an ordinary key: two keys
+                    Finish(d, queue, EscapeKey);
+                    Take(d, b, queue);
+                    return;
+            }
+        case State::Csi:
+            if (b == '[' && d.Length == 2) {  // the Linux console's F1-F5
+                Start(d, State::LinuxFunction, 3);
+                return;
+            }
+            [[fallthrough]];
+        case State::Ss3:
+            if (b >= '0' && b <= '9') {
+                if (d.InFirstParam && d.Param < 1000) d.Param = static_cast<std::uint16_t>(d.Param * 10 + (b - '0'));
+            } else if (b >= 0x20 && b <= 0x3F) {
+                d.InFirstParam = false;
+            } else if (b >= 0x40 && b <= 0x7E) {
+                Finish(d, queue, d.Length < MaxSequence ? SequenceKey(static_cast<char>(b), d.Param) : Key{});
+                return;
+            } else {  // a byte no sequence holds ends this one; it starts the next key
+                Finish(d, queue, Key{});
+                Take(d, b, queue);
+                return;
+            }
+            d.Length = std::min(d.Length + 1, MaxSequence);
+            return;
+        case State::LinuxFunction:
+            if (b >= 0x20 && b <= 0x7E) {
+                Finish(d, queue, b >= 'A' && b <= 'E' ? FunctionKey(b - 'A' + 1) : Key{});
+                return;
+            }
+            Finish(d, queue, Key{});
+            Take(d, b, queue);
+            return;
+        case State::String:
+            if (b == '\a')
+                Finish(d, queue, std::nullopt);
+            else if (b == Esc)
+                d.At = State::StringEscape;
+            return;
+        case State::StringEscape:
+            Finish(d, queue, std::nullopt);
+            if (b == '\\') return;  // ST
+            Start(d, State::Escape, 1);
+            Take(d, b, queue);
+            return;
     }
-    pending.erase(0, used);
+}
+
+}  // namespace
+
+void DecodeKeys(KeyDecoder& decoder, std::string_view bytes, std::deque<InputRecord>& queue) {
+    for (const char c : bytes) Take(decoder, static_cast<std::uint8_t>(c), queue);
+}
+
+void EndSequence(KeyDecoder& decoder, std::deque<InputRecord>& queue) {
+    switch (decoder.At) {
+        case State::Ground:
+            return;
+        case State::Escape:
+            Finish(decoder, queue, EscapeKey);
+            return;
+        case State::Csi:
+        case State::Ss3:
+        case State::LinuxFunction:
+            Finish(decoder, queue, Key{});
+            return;
+        case State::String:
+            Finish(decoder, queue, std::nullopt);
+            return;
+        case State::StringEscape:  // the string ends; the ESC after it stands alone
+            Finish(decoder, queue, std::nullopt);
+            Start(decoder, State::Escape, 1);
+            Finish(decoder, queue, EscapeKey);
+            return;
+    }
 }
 
 }  // namespace plat::term

@@ -13,8 +13,11 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/keys.h"
 #include "platform/screen/codepage.h"
@@ -235,11 +238,34 @@ void EnterScreenMode() {
 
 // ---------------------------------------------------------------- input
 
-// Only the main thread reads input.
+// Bytes the terminal sent and when they arrived.
+struct Arrival {
+    Clock::time_point At;
+    std::string Bytes;
+};
+
+// A watcher thread reads the terminal as soon as it has input, so that the arrival time of every
+// byte is known however long the main thread is busy, and keeps what it read here until the main
+// thread takes it. It stops reading while MaxArrived bytes wait; the terminal holds the rest.
+constexpr std::size_t MaxArrived = std::size_t{1} << 16;
+struct ArrivedInput {
+    std::mutex Lock;
+    std::condition_variable Filled;   // bytes came: the main thread may be waiting for them
+    std::condition_variable Emptied;  // the main thread took them: the watcher may be waiting for room
+    std::vector<Arrival> Chunks;
+    std::size_t Bytes = 0;
+};
+ArrivedInput g_arrived;
+
+// Up while bytes wait in g_arrived. The scan asks for pending keys once per block; this flag makes
+// asking cost no system call and no lock.
+std::atomic<bool> g_inputArrived{false};
+
+// Decoding is the main thread's.
 struct InputState {
-    std::string Pending;  // bytes of an unfinished escape sequence
+    KeyDecoder Decoder;
     std::deque<InputRecord> Queue;
-    Clock::time_point LastByte;
+    Clock::time_point LastArrival;  // of the last byte decoded
 };
 InputState g_input;
 
@@ -248,43 +274,64 @@ void EndOnHangUp() {
     _exit(1);
 }
 
-// Reads what the terminal has sent; never blocks.
-void ReadAvailable() {
-    for (;;) {
-        pollfd p{In, POLLIN, 0};
-        const int ready = poll(&p, 1, 0);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return;
-        if (!(p.revents & POLLIN)) EndOnHangUp();
-        char bytes[256];
-        const ssize_t n = read(In, bytes, sizeof bytes);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) EndOnHangUp();
-        g_input.Pending.append(bytes, static_cast<std::size_t>(n));
-        g_input.LastByte = Clock::now();
-        if (static_cast<std::size_t>(n) < sizeof bytes) return;
-    }
+// Moves what the terminal holds into g_arrived, as arrived at `at`; never blocks. With the lock.
+void ReadTerminal(Clock::time_point at) {
+    int available = 0;
+    if (ioctl(In, FIONREAD, &available) != 0 || available <= 0) return;
+    std::string bytes(static_cast<std::size_t>(available), '\0');
+    const ssize_t n = read(In, bytes.data(), bytes.size());
+    if (n <= 0) return;
+    bytes.resize(static_cast<std::size_t>(n));
+    g_arrived.Bytes += bytes.size();
+    g_arrived.Chunks.push_back(Arrival{at, std::move(bytes)});
+    g_inputArrived = true;
 }
-
-void Decode() {
-    DecodeKeys(g_input.Pending, false, g_input.Queue);
-    if (!g_input.Pending.empty() && Clock::now() - g_input.LastByte >= EscapeWait)
-        DecodeKeys(g_input.Pending, true, g_input.Queue);
-}
-
-// The scan asks for pending keys once per block. So that asking costs no system call, a watcher
-// thread waits for the terminal to have input and raises this flag; the main thread reads the
-// terminal only when the flag is up, and lowers it before it reads.
-std::atomic<bool> g_inputArrived{true};
 
 [[noreturn]] void WatchInput() {
     for (;;) {
-        g_inputArrived.wait(true);  // until the main thread has taken what was there
-        pollfd p{In, POLLIN, 0};
-        while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+        {
+            std::unique_lock lock(g_arrived.Lock);
+            g_arrived.Emptied.wait(lock, [] { return g_arrived.Bytes < MaxArrived; });
         }
-        g_inputArrived = true;
+        pollfd p{In, POLLIN, 0};
+        if (poll(&p, 1, -1) < 0) continue;
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) EndOnHangUp();
+        const Clock::time_point at = Clock::now();
+        std::lock_guard lock(g_arrived.Lock);
+        ReadTerminal(at);  // nothing when a flush took the bytes first
+        g_arrived.Filled.notify_one();
     }
+}
+
+void StartWatching() { [[maybe_unused]] static const bool started = (StartHelper(WatchInput), true); }
+
+// Decodes what has arrived, in order: a sequence under way that the next bytes followed only
+// EscapeWait or more later ended before them. With `drain` also what the terminal holds yet.
+void TakeArrived(bool drain) {
+    std::vector<Arrival> chunks;
+    bool wasFull;
+    {
+        std::lock_guard lock(g_arrived.Lock);
+        if (drain) ReadTerminal(Clock::now());
+        chunks.swap(g_arrived.Chunks);
+        wasFull = g_arrived.Bytes >= MaxArrived;
+        g_arrived.Bytes = 0;
+        g_inputArrived = false;
+    }
+    if (wasFull) g_arrived.Emptied.notify_one();
+    for (const Arrival& a : chunks) {
+        if (Waiting(g_input.Decoder) && a.At - g_input.LastArrival >= EscapeWait)
+            EndSequence(g_input.Decoder, g_input.Queue);
+        DecodeKeys(g_input.Decoder, a.Bytes, g_input.Queue);
+        g_input.LastArrival = a.At;
+    }
+}
+
+// A sequence under way that nothing has followed for EscapeWait stands as it is: a lone ESC that
+// arrived that long ago is the ESC key at once.
+void EndOverdueSequence() {
+    if (Waiting(g_input.Decoder) && Clock::now() - g_input.LastArrival >= EscapeWait)
+        EndSequence(g_input.Decoder, g_input.Queue);
 }
 
 }  // namespace
@@ -462,19 +509,19 @@ void SetFullScreen(Handle) {}
 
 void WaitForInput(Handle) {
     auto& input = term::g_input;
+    auto& arrived = term::g_arrived;
     term::DeliverStreamText(false);
+    term::StartWatching();
     for (;;) {
-        term::ReadAvailable();
-        term::Decode();
+        term::TakeArrived(false);
+        term::EndOverdueSequence();
         if (!input.Queue.empty()) return;
-        int timeout = -1;
-        if (!input.Pending.empty()) {
-            const auto left = input.LastByte + term::EscapeWait - term::Clock::now();
-            timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-            timeout = std::max(timeout, 1);
-        }
-        pollfd p{term::In, POLLIN, 0};
-        poll(&p, 1, timeout);
+        std::unique_lock lock(arrived.Lock);
+        const auto came = [&] { return !arrived.Chunks.empty(); };
+        if (term::Waiting(input.Decoder))
+            arrived.Filled.wait_until(lock, input.LastArrival + term::EscapeWait, came);
+        else
+            arrived.Filled.wait(lock, came);
     }
 }
 
@@ -486,19 +533,20 @@ InputRecord ReadInput(Handle in) {
 }
 
 std::uint32_t PendingInputCount(Handle) {
-    [[maybe_unused]] static const bool watching = (term::StartHelper(term::WatchInput), true);
-    if (term::g_inputArrived.load(std::memory_order_relaxed) && term::g_inputArrived.exchange(false)) {
-        term::g_inputArrived.notify_one();
-        term::ReadAvailable();
-    }
-    term::Decode();
+    term::StartWatching();
+    if (term::g_inputArrived.load(std::memory_order_relaxed)) term::TakeArrived(false);
+    term::EndOverdueSequence();
     return static_cast<std::uint32_t>(term::g_input.Queue.size());
 }
 
+// Drops every key typed so far: what was decoded, what waits to be, what the terminal still holds,
+// and the rest of a sequence that is still arriving.
 void FlushInput(Handle) {
-    term::ReadAvailable();
-    term::Decode();
+    term::StartWatching();
+    term::TakeArrived(true);
+    term::EndOverdueSequence();
     term::g_input.Queue.clear();
+    term::MuteSequence(term::g_input.Decoder);
 }
 
 }  // namespace plat
