@@ -71,7 +71,7 @@ void Beep(std::uint32_t, std::uint32_t durationMs) {
     SleepMs(durationMs);
 }
 
-void StartThread(void (*procedure)()) { std::thread(procedure).detach(); }
+void StartThread(void (*procedure)()) { term::StartHelper(procedure); }
 
 // On Linux the nice value belongs to the calling thread, and threads it starts later inherit it.
 // Raising priority needs privileges; without them the program runs at its normal priority.

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -34,8 +35,8 @@ constexpr int Out = STDOUT_FILENO;
 // A lone ESC byte is the ESC key once nothing has followed it for this long.
 constexpr auto EscapeWait = std::chrono::milliseconds(30);
 // While the screen changes the presenter sends a frame every 16 to 40 ms, spacing big frames so
-// that the terminal gets about OutputBudget bytes a second at most. Idle, it looks for a resize
-// every IdleWake.
+// that the terminal gets about OutputBudget bytes a second at most. Idle, it looks every IdleWake
+// whether the terminal needs drawing in full (after a resize or a stop).
 constexpr auto FrameInterval = std::chrono::milliseconds(16);
 constexpr auto LongestFrameInterval = std::chrono::milliseconds(40);
 constexpr std::size_t OutputBudget = 40'000;
@@ -51,16 +52,28 @@ constexpr std::array<std::string_view, 4> RestoreTexts = {
     "\x1b[0m\x1b[?25h\x1b[?1049l",
     "\x1b[0m\x1b[?25h\x1b[?1049l\x1b[23;0t",
 };
+constexpr std::string_view EnterScreenText = "\x1b[?1049h\x1b[0m\x1b[?25l\x1b[H\x1b[2J";
+constexpr std::string_view PushTitleText = "\x1b[22;0t";
+
+// Who has the terminal: the program, the shell while the program is stopped (the terminal was
+// handed back as it was found), the program taking it back, or nobody any more (restored for good).
+enum : int { Running, Stopped, Resuming, Restored };
 
 termios g_savedModes;  // written once, before a signal handler is installed
+termios g_rawModes;    // written before g_raw is set
 std::atomic<bool> g_raw{false};
 std::atomic<int> g_undo{0};
-std::atomic<bool> g_restoreStarted{false};
-std::atomic<bool> g_closing{false};  // set by the restore: nothing else is written afterwards
+std::atomic<int> g_phase{Running};
 std::atomic<int> g_writers{0};       // writes under way
-std::atomic<bool> g_resized{false};
+std::atomic<bool> g_repaint{false};  // the terminal was resized or taken back: draw everything again
 
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+// The title sequence last sent, for taking the terminal back after a stop. Written by the main
+// thread only, where the signal handlers run too: while it changes its length is 0.
+std::array<char, 512> g_titleText;
+std::atomic<std::size_t> g_titleLength{0};
+
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free &&
+              std::atomic<std::size_t>::is_always_lock_free);
 
 void WriteAll(std::string_view bytes) {
     while (!bytes.empty()) {
@@ -71,11 +84,18 @@ void WriteAll(std::string_view bytes) {
     }
 }
 
-// Every write of the running program goes through here, so that none lands after the restore.
+// Every write of the running program goes through here, so that none lands while the terminal is
+// handed back or after the restore.
 void Send(std::string_view bytes) {
     ++g_writers;
-    if (!g_closing) WriteAll(bytes);
+    if (g_phase == Running) WriteAll(bytes);
     --g_writers;
+}
+
+// Waits up to 200 ms for the writes under way to end.
+void WaitForWriters() {
+    const timespec pause{0, 1'000'000};
+    for (int i = 0; i < 200 && g_writers != 0; ++i) nanosleep(&pause, nullptr);
 }
 
 // Columns and rows of the terminal; {0, 0} when it does not say.
@@ -88,6 +108,39 @@ Coord TerminalSize() {
 
 // ---------------------------------------------------------------- signals
 
+// Hands the terminal back as it was found, for a stop. False when the program does not have it.
+// Async-signal-safe.
+bool Suspend() {
+    int expected = Running;
+    if (!g_phase.compare_exchange_strong(expected, Stopped)) return false;
+    WaitForWriters();
+    WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
+    if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
+    return true;
+}
+
+// Takes the terminal back after a stop: raw modes, the alternate screen and the title again, and
+// the presenter draws everything. False when the terminal was not handed back. Async-signal-safe.
+bool Resume() {
+    ++g_writers;  // a restore on another thread waits for this
+    int expected = Stopped;
+    const bool resuming = g_phase.compare_exchange_strong(expected, Resuming);
+    if (resuming) {
+        if (g_raw) tcsetattr(In, TCSAFLUSH, &g_rawModes);
+        const int undo = g_undo;
+        if (undo & ScreenMode) WriteAll(EnterScreenText);
+        if (undo & TitlePushed) {
+            WriteAll(PushTitleText);
+            WriteAll(std::string_view(g_titleText.data(), g_titleLength));
+        }
+        g_repaint = true;
+        expected = Resuming;
+        g_phase.compare_exchange_strong(expected, Running);  // fails only when restored meanwhile
+    }
+    --g_writers;
+    return resuming;
+}
+
 void RaiseDefault(int sig) {
     signal(sig, SIG_DFL);
     raise(sig);
@@ -95,7 +148,7 @@ void RaiseDefault(int sig) {
 
 void OnTerminate(int sig) {
     const int savedErrno = errno;
-    if (!g_restoreStarted) {  // otherwise the process is already on its way out
+    if (g_phase != Restored) {  // otherwise the process is already on its way out
         Restore();
         RaiseDefault(sig);
     }
@@ -107,21 +160,62 @@ void OnCrash(int sig) {
     RaiseDefault(sig);
 }
 
-void OnResize(int) { g_resized = true; }
+// A stop request: the terminal is handed back, the process stops (with SIGSTOP, which stops it
+// even where the system would drop a SIGTSTP, in a process group no shell controls) and takes
+// the terminal back when it continues.
+void OnStop(int) {
+    const int savedErrno = errno;
+    const bool handedBack = Suspend();
+    raise(SIGSTOP);
+    if (handedBack) Resume();
+    errno = savedErrno;
+}
 
-constexpr std::array TerminateSignals = {SIGTERM, SIGHUP, SIGINT, SIGQUIT};
-constexpr std::array CrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// Continued after a stop that gave no chance to hand the terminal back (SIGSTOP from outside): a
+// shell may have set its own modes meanwhile, so raw mode is set again and everything redrawn.
+void OnContinue(int) {
+    const int savedErrno = errno;
+    if (!Resume() && g_phase == Running) {
+        if (g_raw) tcsetattr(In, TCSANOW, &g_rawModes);
+        g_repaint = true;
+    }
+    errno = savedErrno;
+}
+
+void OnResize(int) { g_repaint = true; }
+
+// Signals from outside whose default action ends the process (the realtime ones as well), and
+// faults of the process itself. On each the terminal is put back, then the signal does what it
+// would have done.
+constexpr std::array TerminateSignals = {SIGTERM,   SIGHUP,  SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,  SIGPIPE,
+                                         SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,   SIGPWR,  SIGSTKFLT};
+constexpr std::array CrashSignals = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
+
+// The signals from outside that the program handles. Their handlers run on the main thread only
+// (every other thread blocks them) and one at a time.
+sigset_t OutsideSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : TerminateSignals) sigaddset(&set, sig);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&set, sig);
+    for (int sig : {SIGTSTP, SIGCONT, SIGWINCH}) sigaddset(&set, sig);
+    return set;
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    action.sa_handler = OnTerminate;
-    for (int sig : TerminateSignals) sigaction(sig, &action, nullptr);
-    action.sa_handler = OnCrash;
-    for (int sig : CrashSignals) sigaction(sig, &action, nullptr);
-    action.sa_handler = OnResize;
+    action.sa_mask = OutsideSignals();
     action.sa_flags = SA_RESTART;
-    sigaction(SIGWINCH, &action, nullptr);
+    const auto install = [&](int sig, void (*handler)(int)) {
+        action.sa_handler = handler;
+        sigaction(sig, &action, nullptr);
+    };
+    for (int sig : TerminateSignals) install(sig, OnTerminate);
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) install(sig, OnTerminate);
+    for (int sig : CrashSignals) install(sig, OnCrash);
+    install(SIGTSTP, OnStop);
+    install(SIGCONT, OnContinue);
+    install(SIGWINCH, OnResize);
 }
 
 // ---------------------------------------------------------------- presenter
@@ -201,7 +295,7 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
     auto next = Clock::now();
     for (;;) {
         const std::uint64_t generation = screen.WaitForChange(seen, Clock::now() + IdleWake);
-        if (g_resized.exchange(false)) {
+        if (g_repaint.exchange(false)) {
             terminal = TerminalSize();
             state.Full = true;
         } else if (generation == seen) {
@@ -218,21 +312,22 @@ void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sg
     }
 }
 
-// Starts a helper thread that leaves the signals of the terminal to the main thread.
+}  // namespace
+
 void StartHelper(void (*procedure)()) {
-    sigset_t blocked, previous;
-    sigemptyset(&blocked);
-    for (int sig : TerminateSignals) sigaddset(&blocked, sig);
-    sigaddset(&blocked, SIGWINCH);
+    const sigset_t blocked = OutsideSignals();
+    sigset_t previous;
     pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // the new thread inherits the mask
     std::thread(procedure).detach();
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+namespace {
+
 void EnterScreenMode() {
     if (g_undo & ScreenMode) return;
     g_undo |= ScreenMode;
-    Send("\x1b[?1049h\x1b[0m\x1b[?25l\x1b[H\x1b[2J");
+    Send(EnterScreenText);
     StartHelper(Present);
 }
 
@@ -377,10 +472,10 @@ void DeliverStreamText(bool ending) {
 }
 
 void Restore() {
-    if (g_restoreStarted.exchange(true)) return;
-    g_closing = true;
-    const timespec pause{0, 1'000'000};
-    for (int i = 0; i < 200 && g_writers != 0; ++i) nanosleep(&pause, nullptr);
+    const int was = g_phase.exchange(Restored);
+    if (was == Restored) return;
+    WaitForWriters();
+    if (was == Stopped) return;  // handed back already
     WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
     if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
 }
@@ -467,10 +562,19 @@ void SetTitle(const std::string& title) {
         term::g_undo |= term::TitlePushed;
         out += "\x1b[22;0t";
     }
-    out += "\x1b]2;";
+    std::string sequence = "\x1b]2;";
     for (char c : title)
         if (static_cast<std::uint8_t>(c) >= 0x20)
-            out += screen::OemGlyph(screen::AnsiToOemByte(static_cast<std::uint8_t>(c)));
+            sequence += screen::OemGlyph(screen::AnsiToOemByte(static_cast<std::uint8_t>(c)));
+    // Kept for taking the terminal back after a stop; a title too long for the copy is cut there
+    // before a whole character.
+    std::size_t kept = std::min(sequence.size(), term::g_titleText.size() - 1);
+    while (kept < sequence.size() && (static_cast<std::uint8_t>(sequence[kept]) & 0xC0) == 0x80) --kept;
+    term::g_titleLength = 0;
+    std::memcpy(term::g_titleText.data(), sequence.data(), kept);
+    term::g_titleText[kept] = '\a';
+    term::g_titleLength = kept + 1;
+    out += sequence;
     out += '\a';
     term::Send(out);
 }
@@ -483,6 +587,7 @@ bool SetInputModeRaw(Handle) {
     raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN | ISIG);
     raw.c_cc[VMIN] = 0;  // reads return what is there; waits are made with poll()
     raw.c_cc[VTIME] = 0;
+    term::g_rawModes = raw;
     term::g_raw = true;  // before the change, so that a signal arriving during it undoes it
     if (tcsetattr(term::In, TCSAFLUSH, &raw) == 0) return true;
     term::g_raw = false;

@@ -25,6 +25,10 @@ void DeliverStreamText(bool ending);
 // Runs once; later calls return at once. Async-signal-safe.
 void Restore();
 
+// Starts a thread that leaves the signals from outside to the main thread, where the terminal's
+// handlers run.
+void StartHelper(void (*procedure)());
+
 // What the terminal shows of the screen, as the presenter last drew it.
 struct FrameState {
     std::vector<screen::Cell> Shown;  // the cells of a screen of size `Size`, row by row
