@@ -1,5 +1,6 @@
-// The Linux terminal backend: key decoding, and the frames the presenter sends (played back on a
-// small terminal model to check that the terminal ends up showing the screen).
+// The Linux terminal backend: key decoding, the frames the presenter sends (played back on a
+// small terminal model to check that the terminal ends up showing the screen), and the tone
+// request of the Linux console.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -498,6 +499,26 @@ TEST(LinuxFrames, RandomEditsKeepTerminalInStep) {
         ExpectShows(t, s);
         if (HasFatalFailure()) return;
     }
+}
+
+// ---------------------------------------------------------------- tones
+
+// The console divides its 1193180 Hz timer by the low 16 bits and sounds for the milliseconds in
+// the high 16 bits; a request of 0 sounds nothing.
+TEST(LinuxTone, RequestCarriesDivisorAndDuration) {
+    using plat::term::ToneRequest;
+    EXPECT_EQ(ToneRequest(1500, 70), (70u << 16) | 795u);  // the closing signal
+    EXPECT_EQ(ToneRequest(120, 30), (30u << 16) | 9943u);  // the error beep
+    EXPECT_EQ(ToneRequest(950, 90), (90u << 16) | 1255u);
+    EXPECT_EQ(ToneRequest(37, 1), (1u << 16) | 32248u);  // the lowest and highest tones sounded
+    EXPECT_EQ(ToneRequest(32767, 65535), (65535u << 16) | 36u);
+    EXPECT_EQ(ToneRequest(1000, 100000), (65535u << 16) | 1193u);  // longer tones are cut
+
+    EXPECT_EQ(ToneRequest(0, 100), 0u);
+    EXPECT_EQ(ToneRequest(36, 100), 0u);
+    EXPECT_EQ(ToneRequest(32768, 100), 0u);
+    EXPECT_EQ(ToneRequest(4'000'000'000u, 100), 0u);
+    EXPECT_EQ(ToneRequest(1000, 0), 0u);
 }
 
 }  // namespace

@@ -65,8 +65,10 @@ std::string LocalTimeText() {
     return std::string(text, n);
 }
 
-// The terminal has a bell, not a tone generator: it rings once and the call lasts as the tone would.
-void Beep(std::uint32_t, std::uint32_t durationMs) {
+// A Linux virtual console sounds the tone. Other terminals have a bell, not a tone generator: it
+// rings once and the call lasts as the tone would.
+void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs) {
+    if (term::ConsoleTone(frequencyHz, durationMs)) return;
     term::Bell();
     SleepMs(durationMs);
 }

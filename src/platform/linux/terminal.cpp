@@ -1,5 +1,6 @@
 #include "platform/linux/terminal.h"
 
+#include <linux/kd.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
@@ -478,6 +479,23 @@ void Restore() {
     if (was == Stopped) return;  // handed back already
     WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
     if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
+}
+
+std::uint32_t ToneRequest(std::uint32_t frequencyHz, std::uint32_t durationMs) {
+    if (frequencyHz < LowestTone || frequencyHz > HighestTone || durationMs == 0) return 0;
+    return std::min<std::uint32_t>(durationMs, 0xFFFF) << 16 | TimerClock / frequencyHz;
+}
+
+bool ConsoleTone(std::uint32_t frequencyHz, std::uint32_t durationMs) {
+    static const bool virtualConsole = [] {
+        char type = 0;
+        return ioctl(Out, KDGKBTYPE, &type) == 0;
+    }();
+    if (!virtualConsole) return false;
+    if (const std::uint32_t request = ToneRequest(frequencyHz, durationMs))
+        if (ioctl(Out, KDMKTONE, static_cast<unsigned long>(request)) != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
+    return true;
 }
 
 std::string_view SgrFor(std::uint8_t attribute) {

@@ -29,6 +29,20 @@ void Restore();
 // handlers run.
 void StartHelper(void (*procedure)());
 
+// The tone generator of the Linux virtual console: the timer it divides and the tones it is asked
+// for (the range Windows sounds).
+inline constexpr std::uint32_t TimerClock = 1'193'180;
+inline constexpr std::uint32_t LowestTone = 37, HighestTone = 32'767;
+
+// The argument of the console's tone request (KDMKTONE): the timer's divisor for `frequencyHz` in
+// the low 16 bits, the duration in milliseconds (at most 65535) in the high ones. 0, no tone, for
+// a frequency out of range or no duration.
+std::uint32_t ToneRequest(std::uint32_t frequencyHz, std::uint32_t durationMs);
+
+// On a Linux virtual console: sounds the tone (silence for a frequency out of range) and returns
+// when it has ended. Elsewhere, or when the console refuses, returns false at once.
+bool ConsoleTone(std::uint32_t frequencyHz, std::uint32_t durationMs);
+
 // What the terminal shows of the screen, as the presenter last drew it.
 struct FrameState {
     std::vector<screen::Cell> Shown;  // the cells of a screen of size `Size`, row by row
