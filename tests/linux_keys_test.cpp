@@ -390,6 +390,27 @@ TEST(LinuxFrames, ConsoleColoursBecomeAnsiColours) {
     EXPECT_EQ(plat::term::SgrFor(0x84), "\x1b[31;100m");  // red on dark grey
 }
 
+// The Linux text console has sixteen foregrounds (bold makes them bright) but eight backgrounds:
+// dark grey, as near light grey as black, shows as light grey so that black text stays readable.
+TEST(LinuxFrames, TheTextConsoleGetsTheNearestColoursItCanShow) {
+    plat::term::UseLinuxConsoleColours(true);
+    EXPECT_EQ(plat::term::SgrFor(0x80), "\x1b[22;30;47m");  // black on dark grey
+    EXPECT_EQ(plat::term::SgrFor(0x84), "\x1b[22;31;47m");  // red on dark grey
+    EXPECT_EQ(plat::term::SgrFor(0x1F), "\x1b[1;37;44m");   // white on blue
+    EXPECT_EQ(plat::term::SgrFor(0x08), "\x1b[1;30;40m");   // dark grey
+    EXPECT_EQ(plat::term::SgrFor(0xC9), "\x1b[1;34;41m");   // a bright background shows dark
+    auto s = Blank(2, 1);
+    s.Cells[0] = plat::screen::Cell{'A', 0x1F};
+    s.Cells[1] = plat::screen::Cell{'B', 0x1E};
+    plat::term::FrameState state;
+    std::string out;
+    plat::term::RenderFrame(s, plat::Coord{2, 1}, state, out);
+    plat::term::UseLinuxConsoleColours(false);
+    EXPECT_NE(out.find("\x1b[1;37;44mA\x1b[1;33mB"), std::string::npos) << "only the foreground changed";
+    EXPECT_EQ(out.find("\x1b[9"), std::string::npos) << "no bright colour code the console does not know";
+    EXPECT_EQ(plat::term::SgrFor(0x84), "\x1b[31;100m");
+}
+
 TEST(LinuxFrames, FirstFrameRepaintsEverything) {
     auto s = Blank(80, 25);
     const std::string title = " Quilvex Platenhawk v0.6";

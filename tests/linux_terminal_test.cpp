@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/linux/terminal.h"
 #include "platform/platform.h"
@@ -68,6 +70,8 @@ void RunOnTerminal(Child child, Parent parent) {
         const int slave = open(slaveName.c_str(), O_RDWR);
         if (slave < 0 || dup2(slave, 0) < 0 || dup2(slave, 1) < 0) _exit(2);
         close(master);
+        setenv("TERM", "xterm", 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
         plat::AllocateConsole();
         plat::SetInputModeRaw(0);
         child(ChildSide{go[0], ready[1]});
@@ -159,6 +163,76 @@ TEST(LinuxTerminal, LoneEscapeCountsFromItsArrival) {
             std::this_thread::sleep_for(100ms);
             Signal(go);
         });
+}
+
+// Whether the terminal can show the screen, asked in a child on a pseudo terminal with TERM and
+// the locale of `environment`; the parent answers the cursor-position request with `reply`, or not
+// at all when it is empty. Gives the child's answer.
+std::string Fitness(const std::vector<std::pair<const char*, const char*>>& environment, std::string_view reply,
+                    bool& asked) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    grantpt(master);
+    unlockpt(master);
+    const std::string slaveName = ptsname(master);
+    int answer[2];
+    EXPECT_EQ(pipe(answer), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int slave = open(slaveName.c_str(), O_RDWR);
+        if (slave < 0 || dup2(slave, 0) < 0 || dup2(slave, 1) < 0) _exit(2);
+        unsetenv("LANG");
+        unsetenv("LC_CTYPE");
+        unsetenv("TERM");
+        for (const auto& [name, value] : environment) setenv(name, value, 1);
+        const std::string why = plat::term::WhyUnfit();
+        [[maybe_unused]] const ssize_t n = write(answer[1], why.data(), why.size());
+        _exit(0);
+    }
+    close(answer[1]);
+    std::string written;
+    asked = false;
+    for (const auto deadline = std::chrono::steady_clock::now() + 3s; std::chrono::steady_clock::now() < deadline;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) break;
+            continue;
+        }
+        char buffer[64];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        written.append(buffer, static_cast<std::size_t>(n));
+        if (!asked && written.find("\x1b[6n") != std::string::npos) {
+            asked = true;
+            if (!reply.empty()) Type(master, reply);
+        }
+    }
+    waitpid(pid, nullptr, 0);
+    std::string why;
+    char buffer[256];
+    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) > 0;) why.append(buffer, static_cast<std::size_t>(n));
+    close(answer[0]);
+    close(master);
+    return why;
+}
+
+TEST(LinuxTerminal, AScreenNeedsATerminalThatMovesTheCursorAndTakesUtf8) {
+    bool asked = false;
+    EXPECT_NE(Fitness({{"TERM", "dumb"}, {"LC_ALL", "C.UTF-8"}}, "", asked).find("(TERM=dumb) cannot show"),
+              std::string::npos);
+    EXPECT_NE(Fitness({{"LC_ALL", "C.UTF-8"}}, "", asked).find("(TERM=) cannot show"), std::string::npos);
+    EXPECT_EQ(Fitness({{"TERM", "xterm"}, {"LC_ALL", "C.UTF-8"}}, "", asked), "");
+    EXPECT_FALSE(asked) << "a UTF-8 locale needs no question";
+    // In the C locale the terminal is asked: one column on after the two-byte letter is UTF-8.
+    EXPECT_EQ(Fitness({{"TERM", "xterm"}, {"LC_ALL", "C"}}, "\x1b[5;2R", asked), "");
+    EXPECT_TRUE(asked);
+    for (const std::string_view reply : {"\x1b[5;3R", ""}) {
+        SCOPED_TRACE(reply.empty() ? "no answer" : "two columns on");
+        const std::string why = Fitness({{"TERM", "xterm"}, {"LC_ALL", "C"}}, reply, asked);
+        EXPECT_TRUE(asked);
+        EXPECT_NE(why.find("character set is ANSI_X3.4-1968, not UTF-8"), std::string::npos) << why;
+    }
 }
 
 }  // namespace

@@ -57,6 +57,10 @@ bool Is80x25() {
 }
 
 void Fail80x25() {
+    const plat::Coord size = plat::GetScreenBufferInfo(App.OutputHandle).Size;
+    plat::SayAtExit("platenhawk: the terminal is " + std::to_string(size.X) + " x " + std::to_string(size.Y) +
+                        "; the screen needs 80 x 25 (columns x rows)",
+                    true);
     const std::string rule(27, '\xCD');
     SetColor(clLightRed);
     WriteRawLine({'\xC9', std::string_view(rule), '\xBB'});

@@ -1,5 +1,6 @@
 #include "platform/linux/terminal.h"
 
+#include <langinfo.h>
 #include <linux/kd.h>
 #include <poll.h>
 #include <pthread.h>
@@ -14,7 +15,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -225,20 +228,46 @@ int AnsiColor(int consoleColor) { return ((consoleColor & 1) << 2) | (consoleCol
 
 void AppendNumber(std::string& out, int n) { out += std::to_string(n); }
 
-int ForegroundCode(int attribute) { return (attribute & 8 ? 90 : 30) + AnsiColor(attribute & 7); }
-int BackgroundCode(int attribute) { return (attribute & 0x80 ? 100 : 40) + AnsiColor((attribute >> 4) & 7); }
+// The SGR parameters of the sixteen console colours, as foreground and as background. A terminal
+// with sixteen colours takes the bright ones as 90-97 and 100-107. The Linux text console makes a
+// foreground bright with bold but has no bright backgrounds: each shows as its dark twin, but dark
+// grey, as far from black as from light grey, shows as light grey, so that black text on it stays
+// readable.
+struct TPalette {
+    std::array<std::string, 16> Foreground;
+    std::array<std::string, 16> Background;
+    std::array<std::string, 256> Both;  // "ESC [ fg ; bg m"
+};
+
+TPalette MakePalette(bool linuxConsole) {
+    TPalette p;
+    for (int c = 0; c < 16; ++c) {
+        const int hue = AnsiColor(c & 7);
+        const bool bright = (c & 8) != 0;
+        p.Foreground[static_cast<std::size_t>(c)] = linuxConsole
+                                                        ? std::string(bright ? "1;" : "22;") + std::to_string(30 + hue)
+                                                        : std::to_string((bright ? 90 : 30) + hue);
+        const int background = linuxConsole ? (c == 8 ? 7 : hue) : hue;
+        p.Background[static_cast<std::size_t>(c)] = std::to_string((bright && !linuxConsole ? 100 : 40) + background);
+    }
+    for (int a = 0; a < 256; ++a)
+        p.Both[static_cast<std::size_t>(a)] = "\x1b[" + p.Foreground[static_cast<std::size_t>(a & 15)] + ';' +
+                                              p.Background[static_cast<std::size_t>(a >> 4)] + 'm';
+    return p;
+}
+
+const TPalette SixteenColours = MakePalette(false);
+const TPalette LinuxConsoleColours = MakePalette(true);
+std::atomic<const TPalette*> g_palette{&SixteenColours};
 
 // Sets the colours the terminal draws in to `attribute`, sending only the half that changed.
 void SetColours(std::string& out, int& sgr, std::uint8_t attribute) {
     if (attribute == sgr) return;
+    const TPalette& palette = *g_palette.load(std::memory_order_relaxed);
     if (sgr >= 0 && ((sgr ^ attribute) & 0xF0) == 0) {
-        out += "\x1b[";
-        AppendNumber(out, ForegroundCode(attribute));
-        out += 'm';
+        out += "\x1b[" + palette.Foreground[attribute & 15] + 'm';
     } else if (sgr >= 0 && ((sgr ^ attribute) & 0x0F) == 0) {
-        out += "\x1b[";
-        AppendNumber(out, BackgroundCode(attribute));
-        out += 'm';
+        out += "\x1b[" + palette.Background[attribute >> 4] + 'm';
     } else {
         out += SgrFor(attribute);
     }
@@ -498,16 +527,53 @@ bool ConsoleTone(std::uint32_t frequencyHz, std::uint32_t durationMs) {
     return true;
 }
 
-std::string_view SgrFor(std::uint8_t attribute) {
-    static const std::array<std::string, 256> table = [] {
-        std::array<std::string, 256> t;
-        for (int a = 0; a < 256; ++a)
-            t[static_cast<std::size_t>(a)] =
-                "\x1b[" + std::to_string(ForegroundCode(a)) + ';' + std::to_string(BackgroundCode(a)) + 'm';
-        return t;
-    }();
-    return table[attribute];
+namespace {
+
+// Whether the terminal decodes UTF-8: after a two-byte letter it reports its cursor one column on.
+bool TerminalDecodesUtf8() {
+    termios saved{};
+    if (tcgetattr(In, &saved) != 0) return false;
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    quiet.c_cc[VMIN] = 0;
+    quiet.c_cc[VTIME] = 0;
+    tcsetattr(In, TCSANOW, &quiet);
+    WriteAll("\r\xC3\xA9\x1b[6n");  // an e with an acute accent, then: where is the cursor?
+    std::string reply;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+    while (reply.find('R') == std::string::npos && Clock::now() < deadline) {
+        pollfd p{In, POLLIN, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 1))) <= 0) continue;
+        char bytes[64];
+        const ssize_t n = read(In, bytes, sizeof bytes);
+        if (n > 0) reply.append(bytes, static_cast<std::size_t>(n));
+    }
+    WriteAll("\r\x1b[K");
+    tcsetattr(In, TCSANOW, &saved);
+    const std::size_t semicolon = reply.rfind(';'), end = reply.find('R', semicolon);
+    return semicolon != std::string::npos && end != std::string::npos &&
+           reply.substr(semicolon + 1, end - semicolon - 1) == "2";
 }
+
+}  // namespace
+
+std::string WhyUnfit() {
+    const char* type = std::getenv("TERM");
+    if (!type || !*type || std::strcmp(type, "dumb") == 0)
+        return std::string("the terminal (TERM=") + (type ? type : "") +
+               ") cannot show the screen: it needs one that moves the cursor and shows colours";
+    std::setlocale(LC_CTYPE, "");
+    const std::string codeset = nl_langinfo(CODESET);
+    if (codeset == "UTF-8" || TerminalDecodesUtf8()) return {};
+    return "the locale's character set is " + codeset +
+           ", not UTF-8, and the terminal did not show that it takes UTF-8: run it in a UTF-8 locale "
+           "(LANG=C.UTF-8, for instance)";
+}
+
+std::string_view SgrFor(std::uint8_t attribute) { return g_palette.load(std::memory_order_relaxed)->Both[attribute]; }
+
+void UseLinuxConsoleColours(bool linuxConsole) { g_palette = linuxConsole ? &LinuxConsoleColours : &SixteenColours; }
 
 void RenderFrame(const screen::Snapshot& s, Coord terminal, FrameState& state, std::string& out) {
     if (!(s.Size == state.Size)) state.Full = true;
@@ -562,6 +628,13 @@ bool AllocateConsole() {
         [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message.data(), message.size());
         _exit(1);
     }
+    if (const std::string unfit = term::WhyUnfit(); !unfit.empty()) {
+        const std::string message = "platenhawk: " + unfit + "\n";
+        [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message.data(), message.size());
+        _exit(1);
+    }
+    const char* type = std::getenv("TERM");
+    term::UseLinuxConsoleColours(std::strcmp(type, "linux") == 0);
     tcgetattr(term::In, &term::g_savedModes);
     const Coord size = term::TerminalSize();
     if (size.X) TheScreen().SetSize(size);

@@ -59,5 +59,13 @@ void RenderFrame(const screen::Snapshot& snapshot, Coord terminal, FrameState& s
 
 // The SGR sequence that sets a console attribute's foreground and background colours.
 std::string_view SgrFor(std::uint8_t attribute);
+// Why this terminal cannot show the screen: TERM says it cannot (dumb, or not set), or the locale's
+// character set is not UTF-8 and the terminal does not show that it decodes UTF-8 (asked by
+// writing a two-byte letter and the cursor position it reports). Empty when it can.
+std::string WhyUnfit();
+
+// The colours of the Linux text console (TERM=linux), which has no bright backgrounds; otherwise
+// those of a terminal with sixteen colours.
+void UseLinuxConsoleColours(bool linuxConsole);
 
 }  // namespace plat::term
