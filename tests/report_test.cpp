@@ -357,10 +357,9 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
                (std::uint32_t{static_cast<std::uint8_t>(png[at + 1])} << 16) |
                (std::uint32_t{static_cast<std::uint8_t>(png[at + 2])} << 8) | static_cast<std::uint8_t>(png[at + 3]);
     };
-    const report::TPictureLayout layout = report::PictureLayout(300);
-    EXPECT_EQ(be32(16), static_cast<std::uint32_t>(layout.Width));
-    EXPECT_EQ(be32(20), static_cast<std::uint32_t>(layout.Height));
     const json r = folder.Json(files[1]);
     EXPECT_EQ(r["picture"]["cells"], 300);
     EXPECT_EQ(r["picture"]["blocks_per_cell"], 1);
+    EXPECT_EQ(be32(16), r["picture"]["width"]);
+    EXPECT_EQ(be32(20), r["picture"]["height"]);
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "app/state.h"
+#include "report/picture.h"
 
 namespace report {
 namespace {
@@ -99,7 +100,11 @@ std::string ScanJson(const TScanRecord& record) {
     document["verdict"] = VerdictName(Verdict(record.Classes));
     document["damaged"] = damaged;
     document["slow"] = slow;
-    document["picture"] = TJson{{"cells", record.Cells.size()}, {"blocks_per_cell", record.BlocksPerCell}};
+    const TPictureLayout layout = PictureLayout(record.Cells.size());
+    document["picture"] = TJson{{"cells", record.Cells.size()},
+                                {"blocks_per_cell", record.BlocksPerCell},
+                                {"width", layout.Width},
+                                {"height", layout.Height}};
     return Text(document);
 }
 
