@@ -1,0 +1,62 @@
+# Installation and the Debian package of the Linux programs. Included by the top-level
+# CMakeLists.txt after the executables.
+#
+#   cmake --install build --prefix P   P/sbin/platenhawk, P/bin/platenhawk-demo, the man pages
+#                                      (gzipped) and P/share/doc/platenhawk/examples/*.ini
+#   cd build && cpack                  platenhawk_VERSION_amd64.deb, the same tree under /usr
+
+include(GNUInstallDirs)
+
+install(TARGETS platenhawk RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+install(TARGETS platenhawk-demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The man pages carry the project version; they are installed compressed, as Debian keeps them
+# (gzip -9n: no name or time stamp in the file, so that the same page gives the same bytes).
+set(PH_MAN_PAGES platenhawk.8 platenhawk-demo.1)
+set(PH_MAN_DIR ${CMAKE_BINARY_DIR}/man)
+set(PH_MAN_ARCHIVES "")
+foreach(page ${PH_MAN_PAGES})
+  configure_file(${PROJECT_SOURCE_DIR}/man/${page} ${PH_MAN_DIR}/${page} @ONLY)
+  add_custom_command(OUTPUT ${PH_MAN_DIR}/${page}.gz
+                     COMMAND gzip -9nfk ${PH_MAN_DIR}/${page}
+                     DEPENDS ${PH_MAN_DIR}/${page}
+                     COMMENT "Compressing the man page ${page}"
+                     VERBATIM)
+  list(APPEND PH_MAN_ARCHIVES ${PH_MAN_DIR}/${page}.gz)
+  string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section ${page})
+  install(FILES ${PH_MAN_DIR}/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+add_custom_target(man_pages ALL DEPENDS ${PH_MAN_ARCHIVES})
+
+file(GLOB PH_EXAMPLE_SCENARIOS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.ini)
+install(FILES ${PH_EXAMPLE_SCENARIOS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+set(PH_PACKAGE_MAINTAINER "Platenhawk developers <platenhawk@example.org>"
+    CACHE STRING "The Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME platenhawk)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${PH_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${PH_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # platenhawk_VERSION_ARCH.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The Depends field from the libraries the programs link: libc6, libgcc-s1 and libstdc++6, none
+# for a static build (PH_STATIC).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "keyboard-driven hard-disk diagnostic for the text console")
+# The long part of the description; CPack puts the summary above it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Platenhawk finds the machine's physical drives and offers, on an 80 x 25 text
+screen with Russian texts: a read-only surface scan that times every block of
+255 sectors and sorts it into six latency classes or two failure classes, with
+a live block map and a list of damaged blocks; a paged table of the SMART
+attributes; spindle stop and spin-up. Without the screen it lists the drives,
+scans one or reads its SMART attributes from the command line, with exit
+statuses for scripts and JSON reports.
+.
+platenhawk-demo is the same program on simulated drives described by a
+scenario file; it needs no rights and touches no disk.")
+
+include(CPack)

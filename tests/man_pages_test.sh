@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# man_pages_test.sh VERSION PAGE PROGRAM [PAGE PROGRAM...]: each man page (as the build configured
+# it) renders with man-db without a single warning, has a NAME line that mandb can index, carries
+# VERSION, and documents every option that PROGRAM --help names.
+set -u
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+command -v man >/dev/null || fail "man is not installed (Debian: man-db)"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The pages hold Cyrillic labels: rendered for a UTF-8 terminal, as their readers have one.
+export LC_ALL=C.UTF-8 MANWIDTH=80
+version=$1
+shift
+
+while (($# >= 2)); do
+    page=$1 program=$2
+    shift 2
+    name=$(basename "$page")
+    man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.err"
+    status=$?
+    [[ $status == 0 ]] || fail "$name: man exited with status $status: $(cat "$work/$name.err")"
+    [[ ! -s $work/$name.err ]] || fail "$name: warnings:"$'\n'"$(cat "$work/$name.err")"
+    grep -q '@[A-Z_]*@' "$page" && fail "$name: a placeholder was not replaced: $(grep -o '@[A-Z_]*@' "$page" | head -1)"
+
+    # The line whatis and apropos show: "name - description".
+    whatis=$(lexgrog "$page" 2>&1) || fail "$name: lexgrog finds no NAME section: $whatis"
+    [[ $whatis == *"\"${name%.*} - "?*\" ]] || fail "$name: NAME line as indexed: $whatis"
+
+    grep -qF "platenhawk $version" "$work/$name.txt" || fail "$name: the footer does not say platenhawk $version"
+
+    help=$("$program" --help) || fail "$program --help exited with status $?"
+    options=$(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
+    [[ -n $options ]] || fail "$program --help names no option"
+    for option in $options; do
+        grep -qF -- "$option" "$work/$name.txt" || fail "$name does not document $option, which $program --help names"
+    done
+    echo "$name: renders without warnings; documents $(wc -w <<<"$options") options of --help"
+done
+(($# == 0)) || fail "usage: man_pages_test.sh VERSION PAGE PROGRAM [PAGE PROGRAM...]"
