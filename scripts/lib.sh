@@ -2,6 +2,7 @@
 # shellcheck shell=bash
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+parallel=$(nproc)  # build and test jobs
 
 # Installs the Debian packages that are not installed yet.
 need_packages() {
@@ -20,14 +21,46 @@ need_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# What the Linux programs build with.
 need_build_tools() {
-    need_packages cmake ninja-build g++ make libgtest-dev tmux locales python3 util-linux
+    need_packages cmake ninja-build g++ nlohmann-json3-dev libstb-dev
 }
 
-# Configures and builds one build directory: build_tree DIR [cmake options...]
+# What the test suites need besides: GoogleTest, tmux and a UTF-8 locale for the terminal checks,
+# ansible-core for the fleet playbook, man-db for the man pages, dpkg-dev and file for the Debian
+# package.
+need_test_tools() {
+    need_build_tools &&
+        need_packages libgtest-dev tmux locales python3 util-linux ansible-core man-db dpkg-dev file
+}
+
+# Configures a build directory: configure_tree DIR [cmake options...]. A directory that is
+# configured already keeps its generator (a plain `cmake -S . -B build` makes Makefiles); a new
+# one gets Ninja. Quiet unless it fails.
+configure_tree() {
+    local dir=$1
+    shift
+    local generator=()
+    [[ -f $dir/CMakeCache.txt ]] || generator=(-G Ninja)
+    local log
+    log=$(mktemp)
+    if ! cmake -S "$root" -B "$dir" "${generator[@]}" "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        return 1
+    fi
+    rm -f "$log"
+}
+
+# Configures and builds: build_tree DIR [cmake options...] [-- targets...].
 build_tree() {
     local dir=$1
     shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$dir"
+    local options=() targets=()
+    while (($#)) && [[ $1 != -- ]]; do
+        options+=("$1")
+        shift
+    done
+    (($#)) && shift && targets=(--target "$@")
+    configure_tree "$dir" "${options[@]}" && cmake --build "$dir" --parallel "$parallel" "${targets[@]}"
 }
