@@ -10,9 +10,13 @@ include(GNUInstallDirs)
 install(TARGETS platenhawk RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(TARGETS platenhawk-demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The man pages carry the project version; they are installed compressed, as Debian keeps them
+# The man pages carry the project version and the ASCII spellings of their Cyrillic labels; they
+# are installed compressed, as Debian keeps them
 # (gzip -9n: no name or time stamp in the file, so that the same page gives the same bytes).
 set(PH_MAN_PAGES platenhawk.8 platenhawk-demo.1)
+file(READ ${PROJECT_SOURCE_DIR}/man/ascii-fallbacks.roff PH_MAN_ASCII_FALLBACKS)
+string(STRIP "${PH_MAN_ASCII_FALLBACKS}" PH_MAN_ASCII_FALLBACKS)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/ascii-fallbacks.roff)
 set(PH_MAN_DIR ${CMAKE_BINARY_DIR}/man)
 set(PH_MAN_ARCHIVES "")
 foreach(page ${PH_MAN_PAGES})

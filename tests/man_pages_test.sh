@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # man_pages_test.sh VERSION PAGE PROGRAM [PAGE PROGRAM...]: each man page (as the build configured
-# it) renders with man-db without a single warning, has a NAME line that mandb can index, carries
-# VERSION, and documents every option that PROGRAM --help names.
+# it) renders with man-db without a single warning, for a UTF-8 terminal and for an ASCII one (the
+# C locale, where its Cyrillic labels are spelt in Latin letters), has a NAME line that mandb can
+# index, carries VERSION, and documents every option that PROGRAM --help names.
 set -u
 fail() {
     echo "FAIL: $*" >&2
@@ -10,8 +11,7 @@ fail() {
 command -v man >/dev/null || fail "man is not installed (Debian: man-db)"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# The pages hold Cyrillic labels: rendered for a UTF-8 terminal, as their readers have one.
-export LC_ALL=C.UTF-8 MANWIDTH=80
+export MANWIDTH=80
 version=$1
 shift
 
@@ -19,10 +19,13 @@ while (($# >= 2)); do
     page=$1 program=$2
     shift 2
     name=$(basename "$page")
-    man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.err"
-    status=$?
-    [[ $status == 0 ]] || fail "$name: man exited with status $status: $(cat "$work/$name.err")"
-    [[ ! -s $work/$name.err ]] || fail "$name: warnings:"$'\n'"$(cat "$work/$name.err")"
+    for locale in C C.UTF-8; do
+        LC_ALL=$locale man --warnings -l "$page" >"$work/$name.txt" 2>"$work/$name.err"
+        status=$?
+        [[ $status == 0 ]] || fail "$name ($locale): man exited with status $status: $(cat "$work/$name.err")"
+        [[ ! -s $work/$name.err ]] || fail "$name ($locale): warnings:"$'\n'"$(head -20 "$work/$name.err")"
+    done
+    grep -qF "Проверка поверхности" "$work/$name.txt" || fail "$name: no Cyrillic label in the UTF-8 rendering"
     grep -q '@[A-Z_]*@' "$page" && fail "$name: a placeholder was not replaced: $(grep -o '@[A-Z_]*@' "$page" | head -1)"
 
     # The line whatis and apropos show: "name - description".
@@ -37,6 +40,6 @@ while (($# >= 2)); do
     for option in $options; do
         grep -qF -- "$option" "$work/$name.txt" || fail "$name does not document $option, which $program --help names"
     done
-    echo "$name: renders without warnings; documents $(wc -w <<<"$options") options of --help"
+    echo "$name: renders without warnings in C and C.UTF-8; documents $(wc -w <<<"$options") options of --help"
 done
 (($# == 0)) || fail "usage: man_pages_test.sh VERSION PAGE PROGRAM [PAGE PROGRAM...]"
