@@ -25,7 +25,7 @@ while (($# >= 2)); do
         [[ $status == 0 ]] || fail "$name ($locale): man exited with status $status: $(cat "$work/$name.err")"
         [[ ! -s $work/$name.err ]] || fail "$name ($locale): warnings:"$'\n'"$(head -20 "$work/$name.err")"
     done
-    grep -qF "Проверка поверхности" "$work/$name.txt" || fail "$name: no Cyrillic label in the UTF-8 rendering"
+    grep -qF "Введите" "$work/$name.txt" || fail "$name: no Cyrillic label in the UTF-8 rendering"
     grep -q '@[A-Z_]*@' "$page" && fail "$name: a placeholder was not replaced: $(grep -o '@[A-Z_]*@' "$page" | head -1)"
 
     # The line whatis and apropos show: "name - description".
