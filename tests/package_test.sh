@@ -9,7 +9,7 @@
 #            a Description with a long part, and Depends on nothing but libc6, libgcc-s1 and
 #            libstdc++6 (nothing at all for a static build).
 set -u
-build=$1 source=$2 version=$3 linking=$4
+build=$(realpath "$1") source=$(realpath "$2") version=$3 linking=$4
 fail() {
     echo "FAIL: $*" >&2
     exit 1
