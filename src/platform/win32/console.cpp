@@ -1,8 +1,25 @@
 // The Win32 console: the screen buffer, the text stream on the standard output, key input and
 // the conversion of Windows-1251 texts to the console's OEM code page.
+//
+// The program normally runs in the console of the cmd.exe that started it (AllocConsole then
+// fails). It keeps what it finds there and puts it back on every way out (console.h): the
+// buffer's size, window and cells, the cursor, the text attribute, the title and the input mode,
+// the way the Linux front end returns to the terminal's main screen. Until the program resizes
+// the buffer or draws on it, the console is still the user's screen: what the text stream writes
+// then (the failure box, the refusal of a non-NT system) is ordinary output that stays.
+#include "platform/win32/console.h"
+
 #include <windows.h>
 // winuser.h names CharToOemA AnsiToOem as well; the seam's AnsiToOem is defined here.
 #undef AnsiToOem
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -22,24 +39,229 @@ BOOL WINAPI KeepCtrlC(DWORD event) { return event == CTRL_C_EVENT ? TRUE : FALSE
 // The record of the last read; a failed read leaves it as it was.
 INPUT_RECORD LastRecord{};
 
+using TSetConsoleDisplayMode = BOOL(WINAPI*)(HANDLE, DWORD, PCOORD);
+using TGetConsoleDisplayMode = BOOL(WINAPI*)(LPDWORD);
+
+// A kernel32 procedure that older systems lack, looked up at run time; null where it is missing.
+template <class TProcedure>
+TProcedure KernelProcedure(const char* name) {
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FARPROC found = kernel != nullptr ? GetProcAddress(kernel, name) : nullptr;
+    // FARPROC is the generic procedure type; the detour through void(*)() states the cast is meant.
+    return found != nullptr ? reinterpret_cast<TProcedure>(reinterpret_cast<void (*)()>(found)) : nullptr;
+}
+
+// ---------------------------------------------------------------- the borrowed console
+
+// The console as the program found it; kept only when the program did not allocate it.
+struct TFoundConsole {
+    bool Borrowed = false;
+    HANDLE In = INVALID_HANDLE_VALUE;
+    HANDLE Out = INVALID_HANDLE_VALUE;
+    bool HasInputMode = false;
+    DWORD InputMode = 0;
+    bool HasScreen = false;
+    CONSOLE_SCREEN_BUFFER_INFO Screen{};
+    CONSOLE_CURSOR_INFO Cursor{};
+    std::vector<CHAR_INFO> Cells;  // the whole buffer, row after row; empty when it could not be read
+    bool HasTitle = false;
+    std::wstring Title;
+    bool FullScreen = false;
+};
+TFoundConsole Found;
+
+// The program has resized the buffer or written cells: the restore puts the buffer back.
+std::atomic<bool> ScreenTaken{false};
+// The size check moved the cursor of a screen not taken.
+std::atomic<bool> CursorMoved{false};
+// The procedure that switched the display to full screen, which the restore switches back.
+std::atomic<TSetConsoleDisplayMode> FullScreenSetBy{nullptr};
+std::atomic<bool> Closing{false};
+std::atomic<int> Writers{0};
+std::atomic<bool> RestoreStarted{false};
+std::atomic<bool> RestoreDone{false};
+
+// Held around every call that changes the console: once the restore has begun such calls are
+// dropped, and the restore waits for those under way (the clock and ticker threads write too).
+class TOutput {
+public:
+    TOutput() { ++Writers; }
+    ~TOutput() { --Writers; }
+    TOutput(const TOutput&) = delete;
+    TOutput& operator=(const TOutput&) = delete;
+    bool Allowed() const { return !Closing; }
+};
+
+// A console call moves at most 64 KB of cells: the buffer is read and written in bands of rows.
+constexpr int BandCells = 8192;
+
+template <class TCall>
+bool ForEachBand(std::vector<CHAR_INFO>& cells, COORD size, TCall call) {
+    const int rows = std::max(1, BandCells / std::max<int>(size.X, 1));
+    for (int top = 0; top < size.Y; top += rows) {
+        const auto height = static_cast<SHORT>(std::min(rows, size.Y - top));
+        SMALL_RECT region{0, static_cast<SHORT>(top), static_cast<SHORT>(size.X - 1),
+                          static_cast<SHORT>(top + height - 1)};
+        if (!call(&cells[static_cast<std::size_t>(top) * static_cast<std::size_t>(size.X)], COORD{size.X, height},
+                  region))
+            return false;
+    }
+    return true;
+}
+
+void KeepFoundConsole() {
+    Found.In = GetStdHandle(STD_INPUT_HANDLE);
+    Found.Out = GetStdHandle(STD_OUTPUT_HANDLE);
+    Found.HasInputMode = GetConsoleMode(Found.In, &Found.InputMode) != FALSE;
+    Found.HasScreen = GetConsoleScreenBufferInfo(Found.Out, &Found.Screen) != FALSE &&
+                      GetConsoleCursorInfo(Found.Out, &Found.Cursor) != FALSE;
+    if (Found.HasScreen) {
+        const COORD size = Found.Screen.dwSize;
+        Found.Cells.resize(static_cast<std::size_t>(size.X) * static_cast<std::size_t>(size.Y));
+        const bool read = ForEachBand(Found.Cells, size, [](CHAR_INFO* at, COORD band, SMALL_RECT& region) {
+            return ReadConsoleOutputW(Found.Out, at, band, COORD{0, 0}, &region) != FALSE;
+        });
+        if (!read) Found.Cells.clear();
+    }
+    std::wstring title(4096, L'\0');
+    SetLastError(ERROR_SUCCESS);  // an empty title also gives length 0
+    Found.HasTitle =
+        GetConsoleTitleW(title.data(), static_cast<DWORD>(title.size())) > 0 || GetLastError() == ERROR_SUCCESS;
+    Found.Title = title.c_str();
+    const auto getDisplayMode = KernelProcedure<TGetConsoleDisplayMode>("GetConsoleDisplayMode");
+    DWORD flags = 0;
+    Found.FullScreen = getDisplayMode != nullptr && getDisplayMode(&flags) && (flags & CONSOLE_FULLSCREEN) != 0;
+    Found.Borrowed = true;
+}
+
+// The buffer as it was: its size (the window always fitting inside it), its cells, the cursor
+// and the window, which ends where it was whatever scrolling the cursor caused.
+void RestoreScreen() {
+    const CONSOLE_SCREEN_BUFFER_INFO& was = Found.Screen;
+    CONSOLE_SCREEN_BUFFER_INFO now{};
+    if (GetConsoleScreenBufferInfo(Found.Out, &now) && (now.dwSize.X != was.dwSize.X || now.dwSize.Y != was.dwSize.Y)) {
+        const SMALL_RECT fitting{
+            0, 0, static_cast<SHORT>(std::min(now.srWindow.Right - now.srWindow.Left, was.dwSize.X - 1)),
+            static_cast<SHORT>(std::min(now.srWindow.Bottom - now.srWindow.Top, was.dwSize.Y - 1))};
+        SetConsoleWindowInfo(Found.Out, TRUE, &fitting);
+        SetConsoleScreenBufferSize(Found.Out, was.dwSize);
+    }
+    if (!Found.Cells.empty())
+        ForEachBand(Found.Cells, was.dwSize, [](CHAR_INFO* at, COORD band, SMALL_RECT& region) {
+            return WriteConsoleOutputW(Found.Out, at, band, COORD{0, 0}, &region) != FALSE;
+        });
+    SetConsoleCursorPosition(Found.Out, was.dwCursorPosition);
+    SetConsoleWindowInfo(Found.Out, TRUE, &was.srWindow);
+}
+
+// On a screen not taken the program's output stays. What comes after it (the lines said at exit,
+// a crash report, cmd.exe's prompt) starts on a line of its own, or where the user's output ended
+// when the size check moved the cursor and nothing was written since.
+void EndOutputLine() {
+    CONSOLE_SCREEN_BUFFER_INFO now{};
+    if (CursorMoved) {
+        SetConsoleCursorPosition(Found.Out, Found.Screen.dwCursorPosition);
+    } else if (GetConsoleScreenBufferInfo(Found.Out, &now) && now.dwCursorPosition.X != 0) {
+        DWORD written = 0;
+        WriteFile(Found.Out, "\r\n", 2, &written, nullptr);
+    }
+}
+
+BOOL WINAPI RestoreOnEvent(DWORD) {
+    con::Restore();
+    return FALSE;  // the process ends as the event says
+}
+
+LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter = nullptr;
+
+LONG WINAPI RestoreOnCrash(EXCEPTION_POINTERS* exception) {
+    const LONG action = PreviousFilter != nullptr ? PreviousFilter(exception) : EXCEPTION_CONTINUE_SEARCH;
+    if (action != EXCEPTION_CONTINUE_EXECUTION) con::Restore();
+    return action;
+}
+
+std::terminate_handler PreviousTerminate = nullptr;
+
+// The runtime's own handler then tells what was not caught, on the console as the user left it.
+[[noreturn]] void RestoreOnTerminate() {
+    con::Restore();
+    if (PreviousTerminate != nullptr) PreviousTerminate();
+    std::abort();
+}
+
+void RestoreOnAbort(int) { con::Restore(); }
+
+// The program draws on the buffer: from now on the restore puts the cells found there back.
+void TakeScreen() {
+    if (!ScreenTaken.load(std::memory_order_relaxed)) ScreenTaken = true;
+}
+
 }  // namespace
 
-bool AllocateConsole() { return AllocConsole() != FALSE; }
+namespace con {
+
+void Restore() {
+    if (!Found.Borrowed) return;
+    if (RestoreStarted.exchange(true)) {  // another thread restores: the process ends after it
+        for (int i = 0; i < 1000 && !RestoreDone; ++i) Sleep(1);
+        return;
+    }
+    Closing = true;
+    for (int i = 0; i < 200 && Writers != 0; ++i) Sleep(1);
+    if (const TSetConsoleDisplayMode setDisplayMode = FullScreenSetBy) {
+        COORD size{};
+        setDisplayMode(Found.Out, CONSOLE_WINDOWED_MODE, &size);
+    }
+    if (Found.HasScreen) {
+        SetConsoleTextAttribute(Found.Out, Found.Screen.wAttributes);
+        if (ScreenTaken)
+            RestoreScreen();
+        else
+            EndOutputLine();
+        SetConsoleCursorInfo(Found.Out, &Found.Cursor);
+    }
+    if (Found.HasTitle) SetConsoleTitleW(Found.Title.c_str());
+    if (Found.HasInputMode) {
+        FlushConsoleInputBuffer(Found.In);  // keys typed for the program are not cmd.exe's
+        SetConsoleMode(Found.In, Found.InputMode);
+    }
+    RestoreDone = true;
+}
+
+}  // namespace con
+
+bool AllocateConsole() {
+    if (AllocConsole()) return true;
+    KeepFoundConsole();
+    SetConsoleCtrlHandler(RestoreOnEvent, TRUE);
+    PreviousFilter = SetUnhandledExceptionFilter(RestoreOnCrash);
+    PreviousTerminate = std::set_terminate(RestoreOnTerminate);
+    std::signal(SIGABRT, RestoreOnAbort);
+    return false;
+}
 
 Handle GetStandardHandle(StdHandle which) {
     return reinterpret_cast<Handle>(GetStdHandle(which == StdHandle::Input ? STD_INPUT_HANDLE : STD_OUTPUT_HANDLE));
 }
 
-void SetTitle(const std::string& title) { SetConsoleTitleA(title.c_str()); }
+void SetTitle(const std::string& title) {
+    const TOutput output;
+    if (output.Allowed()) SetConsoleTitleA(title.c_str());
+}
 
 bool SetInputModeRaw(Handle in) {
+    const TOutput output;
+    if (!output.Allowed()) return false;
     const bool set = SetConsoleMode(Native(in), 0) != FALSE;
     SetConsoleCtrlHandler(KeepCtrlC, TRUE);
     return set;
 }
 
 bool SetScreenBufferSize(Handle out, Coord size) {
-    return SetConsoleScreenBufferSize(Native(out), Native(size)) != FALSE;
+    const TOutput output;
+    if (!output.Allowed() || !SetConsoleScreenBufferSize(Native(out), Native(size))) return false;
+    ScreenTaken = true;
+    return true;
 }
 
 ScreenBufferInfo GetScreenBufferInfo(Handle out) {
@@ -51,18 +273,20 @@ ScreenBufferInfo GetScreenBufferInfo(Handle out) {
 Coord GetLargestWindowSize(Handle out) { return FromNative(GetLargestConsoleWindowSize(Native(out))); }
 
 void SetFullScreen(Handle out) {
-    using TSetConsoleDisplayMode = BOOL(WINAPI*)(HANDLE, DWORD, PCOORD);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return;
-    const FARPROC found = GetProcAddress(kernel, "SetConsoleDisplayMode");
-    if (found == nullptr) return;
-    // FARPROC is the generic procedure type; the detour through void(*)() states the cast is meant.
-    const auto setDisplayMode = reinterpret_cast<TSetConsoleDisplayMode>(reinterpret_cast<void (*)()>(found));
+    const auto setDisplayMode = KernelProcedure<TSetConsoleDisplayMode>("SetConsoleDisplayMode");
+    const TOutput output;
+    if (setDisplayMode == nullptr || !output.Allowed()) return;
     COORD newSize{};
-    setDisplayMode(Native(out), CONSOLE_FULLSCREEN_MODE, &newSize);
+    if (setDisplayMode(Native(out), CONSOLE_FULLSCREEN_MODE, &newSize) && !Found.FullScreen)
+        FullScreenSetBy = setDisplayMode;
 }
 
-bool SetCursorPosition(Handle out, Coord pos) { return SetConsoleCursorPosition(Native(out), Native(pos)) != FALSE; }
+bool SetCursorPosition(Handle out, Coord pos) {
+    const TOutput output;
+    if (!output.Allowed()) return false;
+    if (!ScreenTaken) CursorMoved = true;
+    return SetConsoleCursorPosition(Native(out), Native(pos)) != FALSE;
+}
 
 CursorInfo GetCursorInfo(Handle out) {
     CONSOLE_CURSOR_INFO info{};
@@ -72,13 +296,23 @@ CursorInfo GetCursorInfo(Handle out) {
 
 void SetCursorInfo(Handle out, const CursorInfo& info) {
     const CONSOLE_CURSOR_INFO native{info.Size, info.Visible ? -1 : 0};
-    SetConsoleCursorInfo(Native(out), &native);
+    const TOutput output;
+    if (output.Allowed()) SetConsoleCursorInfo(Native(out), &native);
 }
 
-void SetTextAttribute(Handle out, std::uint16_t attribute) { SetConsoleTextAttribute(Native(out), attribute); }
+void SetTextAttribute(Handle out, std::uint16_t attribute) {
+    const TOutput output;
+    if (output.Allowed()) SetConsoleTextAttribute(Native(out), attribute);
+}
 
 void WriteStream(std::string_view bytes) {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const TOutput output;
+    if (!output.Allowed()) return;
+    // On a screen not taken the stream goes on after the user's output, not where the size check
+    // left the cursor.
+    if (Found.HasScreen && !ScreenTaken && CursorMoved.exchange(false))
+        SetConsoleCursorPosition(out, Found.Screen.dwCursorPosition);
     while (!bytes.empty()) {
         DWORD written = 0;
         if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) return;
@@ -87,18 +321,27 @@ void WriteStream(std::string_view bytes) {
 }
 
 std::uint32_t FillCharacter(Handle out, char c, std::uint32_t count, Coord at) {
+    const TOutput output;
+    if (!output.Allowed()) return 0;
+    TakeScreen();
     DWORD written = 0;
     FillConsoleOutputCharacterA(Native(out), c, count, Native(at), &written);
     return written;
 }
 
 std::uint32_t FillAttribute(Handle out, std::uint16_t attribute, std::uint32_t count, Coord at) {
+    const TOutput output;
+    if (!output.Allowed()) return 0;
+    TakeScreen();
     DWORD written = 0;
     FillConsoleOutputAttribute(Native(out), attribute, count, Native(at), &written);
     return written;
 }
 
 std::uint32_t WriteCharacters(Handle out, std::string_view chars, Coord at) {
+    const TOutput output;
+    if (!output.Allowed()) return 0;
+    TakeScreen();
     DWORD written = 0;
     WriteConsoleOutputCharacterA(Native(out), chars.data(), static_cast<DWORD>(chars.size()), Native(at), &written);
     return written;
@@ -109,6 +352,9 @@ void ScrollBuffer(Handle out, Rect scroll, Coord dest, char fill, std::uint16_t 
     CHAR_INFO cell{};
     cell.Char.AsciiChar = fill;
     cell.Attributes = fillAttribute;
+    const TOutput output;
+    if (!output.Allowed()) return;
+    TakeScreen();
     ScrollConsoleScreenBufferA(Native(out), &rect, nullptr, Native(dest), &cell);
 }
 

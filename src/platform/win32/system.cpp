@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/console.h"
 
 namespace plat {
 namespace {
@@ -131,6 +132,7 @@ std::vector<TExitLine> ExitLines;  // the main thread's
 void SayAtExit(std::string_view line, bool error) { ExitLines.push_back(TExitLine{std::string(line), error}); }
 
 void ExitProcess(int code) {
+    con::Restore();
     for (const TExitLine& line : ExitLines) {
         const std::string text = line.Text + "\r\n";
         DWORD written = 0;
