@@ -6,7 +6,8 @@ set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
 add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp)
 add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/records_check.cpp)
-foreach(target ph_win32_console ph_win32_system ph_win32_drives)
+add_executable(platenhawk-exit-check ${PH_WIN32_DIR}/exit_check.cpp)
+foreach(target ph_win32_console ph_win32_system ph_win32_drives platenhawk-exit-check)
   target_include_directories(${target} PUBLIC src)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 endforeach()
@@ -23,3 +24,6 @@ target_link_libraries(platenhawk PRIVATE ph_core ph_extras ph_win32_console ph_w
 
 add_executable(platenhawk-demo src/platform/sim/demo_main.cpp)
 target_link_libraries(platenhawk-demo PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_sim user32)
+
+# The ways out the program has no key for, taken on purpose for scripts/check-wine.
+target_link_libraries(platenhawk-exit-check PRIVATE ph_win32_console ph_win32_system user32)
