@@ -5,6 +5,7 @@
 
 #include "app/main.h"
 #include "app/state.h"
+#include "platform/exit_lines.h"
 #include "platform/headless/runtime.h"
 #include "platform/screen/codepage.h"
 
@@ -60,12 +61,12 @@ Harness::Harness(TOptions options) {
         rt.RunningBackground = 0;
         rt.Advancing = false;
         rt.Beeps.clear();
-        rt.ExitLines.clear();
         rt.StdinReads.clear();
         rt.RealStart = std::chrono::steady_clock::now();
     }
     App.~TAppState();
     new (&App) TAppState();
+    plat::ForgetExitLines();
     auto& screen = plat::screen::TheScreen();
     screen.Reset(options.WindowSize);
     screen.SetSizeLocked(options.SizeLocked);
@@ -247,10 +248,7 @@ std::vector<TBeep> Harness::Beeps() const {
     return Runtime().Beeps;
 }
 
-std::vector<Harness::TExitLine> Harness::ExitLines() const {
-    std::lock_guard lock(Runtime().Mutex);
-    return Runtime().ExitLines;
-}
+std::vector<plat::TExitLine> Harness::ExitLines() const { return plat::ExitLines(); }
 
 std::string Harness::StdinLinesRead() const {
     std::lock_guard lock(Runtime().Mutex);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/exit_lines.h"
 #include "platform/platform.h"
 #include "platform/screen/screen_buffer.h"
 
@@ -89,12 +90,8 @@ public:
     std::string Dump() const;  // the whole screen, for failure messages
 
     std::vector<TBeep> Beeps() const;
-    // What the program said for the end of the process (SayAtExit), in order; errors flagged.
-    struct TExitLine {
-        std::string Text;
-        bool Error;
-    };
-    std::vector<TExitLine> ExitLines() const;
+    // What the program said for the end of the process (SayAtExit), in order.
+    std::vector<plat::TExitLine> ExitLines() const;
     std::string StdinLinesRead() const;
 
 private:

@@ -54,7 +54,6 @@ struct TRuntime {
     bool Advancing = false;
 
     std::vector<TBeep> Beeps;
-    std::vector<Harness::TExitLine> ExitLines;
     std::string StdinReads;
     std::chrono::steady_clock::time_point RealStart;
 };

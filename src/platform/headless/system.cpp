@@ -170,12 +170,6 @@ std::string ReadStdinLine() {
     return {};
 }
 
-void SayAtExit(std::string_view line, bool error) {
-    auto& rt = Runtime();
-    std::lock_guard lock(rt.Mutex);
-    rt.ExitLines.push_back(headless::Harness::TExitLine{std::string(line), error});
-}
-
 void ExitProcess(int code) { throw headless::TExit{code}; }
 
 bool StandardErrorIsTerminal() { return false; }

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/exit_lines.h"
 #include "platform/linux/terminal.h"
 #include "platform/platform.h"
 
@@ -110,23 +111,11 @@ std::string ReadStdinLine() {
     return line;
 }
 
-namespace {
-
-struct TExitLine {
-    std::string Text;
-    bool Error;
-};
-std::vector<TExitLine> ExitLines;  // the main thread's
-
-}  // namespace
-
-void SayAtExit(std::string_view line, bool error) { ExitLines.push_back(TExitLine{std::string(line), error}); }
-
 // Other threads are still running: no static destructors, no atexit handlers.
 void ExitProcess(int code) {
     term::DeliverStreamText(true);
     term::Restore();
-    for (const TExitLine& line : ExitLines) {
+    for (const TExitLine& line : ExitLines()) {
         const std::string ended = line.Text + '\n';
         std::string_view text = ended;
         const int fd = line.Error ? STDERR_FILENO : STDOUT_FILENO;

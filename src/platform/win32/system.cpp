@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/exit_lines.h"
 #include "platform/platform.h"
 #include "platform/win32/console.h"
 
@@ -119,21 +120,11 @@ std::string ReadStdinLine() {
     return line;
 }
 
-namespace {
-
-struct TExitLine {
-    std::string Text;
-    bool Error;
-};
-std::vector<TExitLine> ExitLines;  // the main thread's
-
-}  // namespace
-
-void SayAtExit(std::string_view line, bool error) { ExitLines.push_back(TExitLine{std::string(line), error}); }
+namespace {}  // namespace
 
 void ExitProcess(int code) {
     con::Restore();
-    for (const TExitLine& line : ExitLines) {
+    for (const TExitLine& line : ExitLines()) {
         const std::string text = line.Text + "\r\n";
         DWORD written = 0;
         WriteFile(GetStdHandle(line.Error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text.data(),
