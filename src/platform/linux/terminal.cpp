@@ -265,9 +265,13 @@ void SetColours(std::string& out, int& sgr, std::uint8_t attribute) {
     if (attribute == sgr) return;
     const TPalette& palette = *g_palette.load(std::memory_order_relaxed);
     if (sgr >= 0 && ((sgr ^ attribute) & 0xF0) == 0) {
-        out += "\x1b[" + palette.Foreground[attribute & 15] + 'm';
+        out += "\x1b[";
+        out += palette.Foreground[attribute & 15];
+        out += 'm';
     } else if (sgr >= 0 && ((sgr ^ attribute) & 0x0F) == 0) {
-        out += "\x1b[" + palette.Background[attribute >> 4] + 'm';
+        out += "\x1b[";
+        out += palette.Background[attribute >> 4];
+        out += 'm';
     } else {
         out += SgrFor(attribute);
     }
