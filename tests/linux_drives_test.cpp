@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "drives/requests.h"
+#include "platform/ata/identify.h"
+#include "platform/ata/passthrough.h"
 #include "platform/linux/drives_disks.h"
 #include "platform/linux/drives_identify.h"
 #include "platform/linux/drives_read.h"
@@ -20,8 +22,8 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using lindrv::TAtaOutcome;
-using lindrv::TAtaReturn;
+using ata::TAtaOutcome;
+using ata::TAtaReturn;
 
 // ---------------------------------------------------------------- sense data
 
@@ -33,11 +35,11 @@ Bytes DescriptorSense(std::uint8_t key, std::uint8_t error, std::uint8_t status)
 }
 
 TAtaOutcome Judge(const Bytes& sense, std::uint8_t scsiStatus = 0x02, std::int32_t residue = 0) {
-    return lindrv::JudgeReply(lindrv::TSgReply{scsiStatus, 0, 0x08, sense, residue});
+    return ata::JudgeReply(ata::TScsiReply{scsiStatus, 0, 0x08, sense, residue});
 }
 
 TEST(SenseDecoding, DescriptorFormatCarriesTheAtaStatusDescriptor) {
-    const auto sense = lindrv::DecodeSense(DescriptorSense(0x01, 0x00, 0x50));
+    const auto sense = ata::DecodeSense(DescriptorSense(0x01, 0x00, 0x50));
     ASSERT_TRUE(sense);
     EXPECT_EQ(sense->Key, 0x01);
     EXPECT_EQ(sense->Ascq, 0x1D);
@@ -48,7 +50,7 @@ TEST(SenseDecoding, DescriptorFormatCarriesTheAtaStatusDescriptor) {
     const Bytes twoDescriptors = {0x72, 0x0B, 0x00, 0x00, 0,    0,    0,    26,  //
                                   0x00, 0x0A, 0x80, 0,    0,    0,    0,    0,    0,    0,    0,    0x07, 0x09,
                                   0x0C, 0x00, 0x04, 0x00, 0x01, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0x00, 0xA0, 0x51};
-    const auto second = lindrv::DecodeSense(twoDescriptors);
+    const auto second = ata::DecodeSense(twoDescriptors);
     ASSERT_TRUE(second && second->Ata);
     EXPECT_EQ(*second->Ata, (TAtaReturn{0x04, 0x51, 0xA0, 0x01}));
 }
@@ -56,7 +58,7 @@ TEST(SenseDecoding, DescriptorFormatCarriesTheAtaStatusDescriptor) {
 TEST(SenseDecoding, DescriptorCutShortCarriesNoRegisters) {
     Bytes sense = DescriptorSense(0x01, 0x00, 0x50);
     sense.resize(18);
-    const auto decoded = lindrv::DecodeSense(sense);
+    const auto decoded = ata::DecodeSense(sense);
     ASSERT_TRUE(decoded);
     EXPECT_FALSE(decoded->Ata);
     EXPECT_EQ(Judge(sense), TAtaOutcome::Failed);
@@ -64,7 +66,7 @@ TEST(SenseDecoding, DescriptorCutShortCarriesNoRegisters) {
 
 TEST(SenseDecoding, FixedFormatOfOlderKernelsHoldsTheRegistersInBytes8To11) {
     const Bytes abort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04, 0x41, 0xA0, 0x01, 0x00, 0x00};
-    const auto sense = lindrv::DecodeSense(abort);
+    const auto sense = ata::DecodeSense(abort);
     ASSERT_TRUE(sense && sense->Ata);
     EXPECT_EQ(sense->Key, 0x0B);
     EXPECT_EQ(*sense->Ata, (TAtaReturn{0x04, 0x41, 0xA0, 0x01}));
@@ -73,13 +75,13 @@ TEST(SenseDecoding, FixedFormatOfOlderKernelsHoldsTheRegistersInBytes8To11) {
 
 TEST(SenseDecoding, FixedFormatOfNewerKernelsHoldsTheRegistersInBytes3To6) {
     const Bytes abort = {0x70, 0x00, 0x0B, 0x04, 0x41, 0xA0, 0x01, 0x0A, 0x00, 0x4F, 0xC2, 0x00, 0x00, 0x00};
-    const auto sense = lindrv::DecodeSense(abort);
+    const auto sense = ata::DecodeSense(abort);
     ASSERT_TRUE(sense && sense->Ata);
     EXPECT_EQ(*sense->Ata, (TAtaReturn{0x04, 0x41, 0xA0, 0x01}));
     EXPECT_EQ(Judge(abort), TAtaOutcome::Failed);
 
     const Bytes success = {0x70, 0x00, 0x01, 0x00, 0x50, 0xA0, 0x01, 0x0A, 0x00, 0x4F, 0xC2, 0x00, 0x00, 0x1D};
-    const auto ok = lindrv::DecodeSense(success);
+    const auto ok = ata::DecodeSense(success);
     ASSERT_TRUE(ok && ok->Ata);
     EXPECT_EQ(*ok->Ata, (TAtaReturn{0x00, 0x50, 0xA0, 0x01}));
     EXPECT_EQ(ok->Ascq, 0x1D);
@@ -87,10 +89,10 @@ TEST(SenseDecoding, FixedFormatOfNewerKernelsHoldsTheRegistersInBytes3To6) {
 }
 
 TEST(SenseDecoding, BytesThatAreNoSenseDataDecodeToNothing) {
-    EXPECT_FALSE(lindrv::DecodeSense(Bytes{}));
-    EXPECT_FALSE(lindrv::DecodeSense(Bytes{0x00, 0x00, 0x05}));
-    EXPECT_FALSE(lindrv::DecodeSense(Bytes{0x7F, 0x00, 0x05, 0x00}));
-    EXPECT_FALSE(lindrv::DecodeSense(Bytes{0x72, 0x05}));
+    EXPECT_FALSE(ata::DecodeSense(Bytes{}));
+    EXPECT_FALSE(ata::DecodeSense(Bytes{0x00, 0x00, 0x05}));
+    EXPECT_FALSE(ata::DecodeSense(Bytes{0x7F, 0x00, 0x05, 0x00}));
+    EXPECT_FALSE(ata::DecodeSense(Bytes{0x72, 0x05}));
 }
 
 TEST(SenseDecoding, TheDriveStatusDecidesTheOutcome) {
@@ -104,22 +106,22 @@ TEST(SenseDecoding, TheDriveStatusDecidesTheOutcome) {
 
 TEST(SenseDecoding, TransportErrorsFailWhateverTheSense) {
     const Bytes ok = DescriptorSense(0x01, 0x00, 0x50);
-    EXPECT_EQ(lindrv::JudgeReply({0x02, 0x07, 0x08, ok, 0}), TAtaOutcome::Failed);  // host: DID_ERROR
-    EXPECT_EQ(lindrv::JudgeReply({0x02, 0x00, 0x06, ok, 0}), TAtaOutcome::Failed);  // driver: timeout
-    EXPECT_EQ(lindrv::JudgeReply({0x08, 0x00, 0x00, ok, 0}), TAtaOutcome::Failed);  // SCSI BUSY
-    EXPECT_EQ(lindrv::JudgeReply({0x02, 0x00, 0x00, {}, 0}), TAtaOutcome::Failed);  // check, no sense
+    EXPECT_EQ(ata::JudgeReply({0x02, 0x07, 0x08, ok, 0}), TAtaOutcome::Failed);  // host: DID_ERROR
+    EXPECT_EQ(ata::JudgeReply({0x02, 0x00, 0x06, ok, 0}), TAtaOutcome::Failed);  // driver: timeout
+    EXPECT_EQ(ata::JudgeReply({0x08, 0x00, 0x00, ok, 0}), TAtaOutcome::Failed);  // SCSI BUSY
+    EXPECT_EQ(ata::JudgeReply({0x02, 0x00, 0x00, {}, 0}), TAtaOutcome::Failed);  // check, no sense
 }
 
 TEST(SenseDecoding, GoodStatusWithoutSenseIsSuccess) {
-    EXPECT_EQ(lindrv::JudgeReply({0x00, 0x00, 0x00, {}, 0}), TAtaOutcome::Done);
-    EXPECT_EQ(lindrv::JudgeReply({0x00, 0x00, 0x00, {}, 512}), TAtaOutcome::Failed);
+    EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 0}), TAtaOutcome::Done);
+    EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 512}), TAtaOutcome::Failed);
 }
 
 TEST(SenseDecoding, IllegalRequestWithoutRegistersMeansNoAtaBehindTheDevice) {
     // a SCSI disk refusing the unknown operation code: fixed sense, INVALID COMMAND OPERATION CODE
     const Bytes invalidOpcode = {0x70, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x00,
                                  0x00, 0x00, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00};
-    const auto sense = lindrv::DecodeSense(invalidOpcode);
+    const auto sense = ata::DecodeSense(invalidOpcode);
     ASSERT_TRUE(sense);
     EXPECT_FALSE(sense->Ata);
     EXPECT_EQ(sense->Key, 0x05);
@@ -139,31 +141,31 @@ drives::TIdeRegs Regs(std::uint8_t command, std::uint8_t features = 0) {
 
 TEST(AtaCommands, OnlyReadingAndPowerCommandsPass) {
     using drives::TAtaData;
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xEC)), TAtaData::In512);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xB0, 0xD0)), TAtaData::In512);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xB0, 0xD1)), TAtaData::In512);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xB0, 0xD8)), TAtaData::None);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xB0, 0xD9)), TAtaData::None);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xB0, 0xDA)), TAtaData::None);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0xE6)), TAtaData::None);
-    EXPECT_EQ(lindrv::PermittedDataPhase(Regs(0x10)), TAtaData::None);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xEC)), TAtaData::In512);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD0)), TAtaData::In512);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD1)), TAtaData::In512);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD8)), TAtaData::None);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD9)), TAtaData::None);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xDA)), TAtaData::None);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0xE6)), TAtaData::None);
+    EXPECT_EQ(ata::PermittedDataPhase(Regs(0x10)), TAtaData::None);
     // SMART WRITE LOG, SMART EXECUTE OFF-LINE, WRITE SECTORS, WRITE DMA, DATA SET MANAGEMENT,
     // SECURITY ERASE UNIT, DOWNLOAD MICROCODE, SET MAX
     for (const auto& [command, features] : std::vector<std::pair<std::uint8_t, std::uint8_t>>{
              {0xB0, 0xD6}, {0xB0, 0xD4}, {0x30, 0}, {0xCA, 0}, {0x06, 0}, {0xF4, 0}, {0x92, 0}, {0xF9, 0}}) {
-        EXPECT_FALSE(lindrv::PermittedDataPhase(Regs(command, features))) << int{command} << "/" << int{features};
+        EXPECT_FALSE(ata::PermittedDataPhase(Regs(command, features))) << int{command} << "/" << int{features};
     }
 }
 
 TEST(AtaCommands, PassThroughBlockCarriesTheRegisters) {
     const auto identify =
-        lindrv::AtaPassThroughCdb(drives::TIdeRegs{0, 1, 1, 0, 0, 0xA0, 0xEC, 0}, drives::TAtaData::In512);
+        ata::AtaPassThroughCdb(drives::TIdeRegs{0, 1, 1, 0, 0, 0xA0, 0xEC, 0}, drives::TAtaData::In512);
     const std::array<std::uint8_t, 16> expectIdentify = {0x85, 0x08, 0x2E, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0xA0, 0xEC, 0};
     EXPECT_EQ(identify, expectIdentify);
 
     // SMART ENABLE for an odd Windows drive number: the master/slave bit is dropped
     const auto enable =
-        lindrv::AtaPassThroughCdb(drives::TIdeRegs{0xD8, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0}, drives::TAtaData::None);
+        ata::AtaPassThroughCdb(drives::TIdeRegs{0xD8, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0}, drives::TAtaData::None);
     const std::array<std::uint8_t, 16> expectEnable = {0x85, 0x06, 0x20, 0, 0xD8, 0,    1,    0,
                                                        1,    0,    0x4F, 0, 0xC2, 0xA0, 0xB0, 0};
     EXPECT_EQ(enable, expectEnable);
@@ -173,18 +175,18 @@ TEST(AtaCommands, PassThroughBlockCarriesTheRegisters) {
 // host adapter that errs on it or cannot carry a 16-byte command (both host errors), a drive
 // that aborts it. Whatever the reason, a disk with a capacity keeps an identity to be scanned by.
 TEST(AtaCommands, IdentifyThatDoesNotCompleteTakesTheKernelsIdentity) {
-    using lindrv::TReplySource;
+    using ata::TReplySource;
     constexpr std::uint64_t Capacity = 64 << 20;
     for (const TAtaOutcome outcome : {TAtaOutcome::NoAta, TAtaOutcome::Failed}) {
-        EXPECT_EQ(lindrv::ChooseReplySource(0xEC, outcome, Capacity), TReplySource::Kernel) << int(outcome);
+        EXPECT_EQ(ata::ChooseReplySource(0xEC, outcome, Capacity), TReplySource::MadeUp) << int(outcome);
         // without a capacity there is nothing to scan: the drive stays without an identity
-        EXPECT_EQ(lindrv::ChooseReplySource(0xEC, outcome, 0), TReplySource::None) << int(outcome);
+        EXPECT_EQ(ata::ChooseReplySource(0xEC, outcome, 0), TReplySource::None) << int(outcome);
         // SMART and spindle commands have no stand-in
         for (const std::uint8_t command : {0xB0, 0xE6, 0x10})
-            EXPECT_EQ(lindrv::ChooseReplySource(command, outcome, Capacity), TReplySource::None) << int{command};
+            EXPECT_EQ(ata::ChooseReplySource(command, outcome, Capacity), TReplySource::None) << int{command};
     }
     for (const std::uint8_t command : {0xEC, 0xB0, 0xE6, 0x10})
-        EXPECT_EQ(lindrv::ChooseReplySource(command, TAtaOutcome::Done, Capacity), TReplySource::Drive) << int{command};
+        EXPECT_EQ(ata::ChooseReplySource(command, TAtaOutcome::Done, Capacity), TReplySource::Drive) << int{command};
 }
 
 // ---------------------------------------------------------------- disk numbering
@@ -337,7 +339,7 @@ std::string AtaText(const std::array<std::uint8_t, 512>& data, std::size_t word,
 }
 
 TEST(MadeUpIdentity, LargeDiskUsesThe48BitCount) {
-    const auto data = lindrv::SynthesizeIdentify({"Samsung SSD 980 PRO 1TB", "S5GXNF0R123456", "5B2QGXA7", 1953525168});
+    const auto data = ata::SynthesizeIdentify({"Samsung SSD 980 PRO 1TB", "S5GXNF0R123456", "5B2QGXA7", 1953525168});
     EXPECT_EQ(AtaText(data, 27, 20), "Samsung SSD 980 PRO 1TB                 ");
     EXPECT_EQ(AtaText(data, 10, 10), "S5GXNF0R123456      ");
     EXPECT_EQ(AtaText(data, 23, 4), "5B2QGXA7");
@@ -354,7 +356,7 @@ TEST(MadeUpIdentity, LargeDiskUsesThe48BitCount) {
 }
 
 TEST(MadeUpIdentity, SmallDiskFitsThe28BitCount) {
-    const auto data = lindrv::SynthesizeIdentify({"QEMU NVMe Ctrl", "", "1.0", 131072});
+    const auto data = ata::SynthesizeIdentify({"QEMU NVMe Ctrl", "", "1.0", 131072});
     EXPECT_EQ(Word(data, 60) | (Word(data, 61) << 16), 131072);
     EXPECT_EQ(Word(data, 100) | (Word(data, 101) << 16), 131072);
     EXPECT_EQ(AtaText(data, 10, 10), std::string(20, ' '));
@@ -365,7 +367,7 @@ TEST(MadeUpIdentity, SmallDiskFitsThe28BitCount) {
 
 TEST(MadeUpIdentity, LogicalSectorSizeAsADriveReportsIt) {
     // 4096-byte sectors: word 106 valid with bit 12, words 117-118 the size in 16-bit words
-    const auto large = lindrv::SynthesizeIdentify({"QEMU NVMe Ctrl", "", "", 16384, 4096});
+    const auto large = ata::SynthesizeIdentify({"QEMU NVMe Ctrl", "", "", 16384, 4096});
     EXPECT_EQ(Word(large, 106), 0x5000);
     EXPECT_EQ(Word(large, 117), 2048);
     EXPECT_EQ(Word(large, 118), 0);
@@ -373,11 +375,11 @@ TEST(MadeUpIdentity, LogicalSectorSizeAsADriveReportsIt) {
     EXPECT_EQ(Word(large, 100) | (Word(large, 101) << 16), 16384);
     EXPECT_EQ(std::accumulate(large.begin(), large.end(), 0u) & 0xFF, 0u) << "checksum";
     // a size whose word count needs the high word
-    const auto huge = lindrv::SynthesizeIdentify({"X", "", "", 8, 1u << 18});
+    const auto huge = ata::SynthesizeIdentify({"X", "", "", 8, 1u << 18});
     EXPECT_EQ(Word(huge, 117), 0);
     EXPECT_EQ(Word(huge, 118), 2);
     // 512-byte sectors: word 106 valid, nothing else said
-    const auto plain = lindrv::SynthesizeIdentify({"QEMU HARDDISK", "", "", 131072, 512});
+    const auto plain = ata::SynthesizeIdentify({"QEMU HARDDISK", "", "", 131072, 512});
     EXPECT_EQ(Word(plain, 106), 0x4000);
     EXPECT_EQ(Word(plain, 117), 0);
     EXPECT_EQ(Word(plain, 118), 0);
@@ -385,8 +387,8 @@ TEST(MadeUpIdentity, LogicalSectorSizeAsADriveReportsIt) {
 
 TEST(MadeUpIdentity, SectorsTheProgramReadsIn) {
     const auto sectors = [](std::uint64_t bytes, std::uint32_t size) {
-        lindrv::TDiskFacts facts;
-        lindrv::SetSectors(facts, bytes, size);
+        ata::TDiskFacts facts;
+        ata::SetSectors(facts, bytes, size);
         return std::pair(facts.Sectors, facts.SectorSize);
     };
     EXPECT_EQ(sectors(64 << 20, 512), std::pair(std::uint64_t{131072}, 512u));
@@ -398,9 +400,9 @@ TEST(MadeUpIdentity, SectorsTheProgramReadsIn) {
 
 TEST(MadeUpIdentity, StringsAreCutToTheirFieldsAndCleaned) {
     std::array<std::uint8_t, 8> field{};
-    lindrv::PutAtaString(field, "AB\tCDEFGHIJ");
+    ata::PutAtaString(field, "AB\tCDEFGHIJ");
     EXPECT_EQ(std::string(field.begin(), field.end()), "BAC EDGF");
-    const auto data = lindrv::SynthesizeIdentify({std::string(50, 'M'), std::string(25, 'S'), "FIRMWARE9", 1});
+    const auto data = ata::SynthesizeIdentify({std::string(50, 'M'), std::string(25, 'S'), "FIRMWARE9", 1});
     EXPECT_EQ(AtaText(data, 27, 20), std::string(40, 'M'));
     EXPECT_EQ(AtaText(data, 10, 10), std::string(20, 'S'));
     EXPECT_EQ(AtaText(data, 23, 4), "FIRMWARE");
@@ -415,7 +417,7 @@ TEST(MadeUpIdentity, NvmeControllerStrings) {
     put(4, "1234ABCD            ");
     put(24, "QEMU NVMe Ctrl                          ");
     put(64, "8.0.0   ");
-    const lindrv::TDiskFacts facts = lindrv::NvmeControllerFacts(controller);
+    const ata::TDiskFacts facts = lindrv::NvmeControllerFacts(controller);
     EXPECT_EQ(facts.Model, "QEMU NVMe Ctrl");
     EXPECT_EQ(facts.Serial, "1234ABCD");
     EXPECT_EQ(facts.Firmware, "8.0.0");

@@ -127,8 +127,8 @@ void Smart(headless::Harness& h, const std::string& step) {
     } else {
         Check(h.Row(5).starts_with(" AID   Name"), "smart: the table header is shown");
         if (step == "smart:nvme")
-            Check(h.Row(7).starts_with(" 1     Critical Warning") && h.Row(21).starts_with(" 15    Error Log Entries") &&
-                      h.Char(0, 22) == 0xC4,
+            Check(h.Row(7).starts_with(" 1     Critical Warning") &&
+                      h.Row(21).starts_with(" 15    Error Log Entries") && h.Char(0, 22) == 0xC4,
                   "smart: the fifteen rows of the NVMe health log, then the closing rule");
     }
     Key1(h, Key::Enter, "back from the SMART table");
@@ -170,15 +170,14 @@ void IdentifyFails() {
     const std::string path = "/dev/" + disks[static_cast<std::size_t>(CurrentDrive)];
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     std::array<std::uint8_t, 512> data{};
-    const lindrv::TAtaOutcome outcome =
-        fd < 0 ? lindrv::TAtaOutcome::NoAta
+    const ata::TAtaOutcome outcome =
+        fd < 0 ? ata::TAtaOutcome::NoAta
                : lindrv::SendAtaCommand(fd, drives::IdentifyRegs(CurrentDrive), drives::TAtaData::In512, data);
     if (fd >= 0) close(fd);
-    const char* said = outcome == lindrv::TAtaOutcome::Done     ? "completed"
-                       : outcome == lindrv::TAtaOutcome::Failed ? "failed"
-                                                                : "no ATA behind the device";
-    Check(outcome == lindrv::TAtaOutcome::Failed,
-          "identify: IDENTIFY on " + path + " through the pass-through: " + said);
+    const char* said = outcome == ata::TAtaOutcome::Done     ? "completed"
+                       : outcome == ata::TAtaOutcome::Failed ? "failed"
+                                                             : "no ATA behind the device";
+    Check(outcome == ata::TAtaOutcome::Failed, "identify: IDENTIFY on " + path + " through the pass-through: " + said);
 }
 
 struct TScanExpectation {

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "drives/requests.h"
+#include "platform/ata/identify.h"
+#include "platform/ata/passthrough.h"
 #include "platform/linux/drives_disks.h"
 #include "platform/linux/drives_identify.h"
 #include "platform/linux/drives_read.h"
@@ -61,7 +63,7 @@ std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
 // IDENTIFY DEVICE data for a disk that takes no ATA command or refuses IDENTIFY, in the disk's
 // logical sectors.
 std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
-    lindrv::TDiskFacts facts;
+    ata::TDiskFacts facts;
     if (disk.NameText().starts_with("nvme")) {
         alignas(4096) std::array<std::uint8_t, 4096> controller{};
         nvme_admin_cmd command{};
@@ -72,8 +74,8 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
         if (ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0) facts = lindrv::NvmeControllerFacts(controller);
     }
     if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
-    lindrv::SetSectors(facts, disk.Bytes, disk.BlockSize);
-    return lindrv::SynthesizeIdentify(facts);
+    ata::SetSectors(facts, disk.Bytes, disk.BlockSize);
+    return ata::SynthesizeIdentify(facts);
 }
 
 // The controller's SMART / Health Information log, through the namespace's device.
@@ -90,26 +92,12 @@ bool ReadNvmeHealthLog(const TOpenDisk& disk, std::span<std::uint8_t> out) {
 }
 
 bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
-    const std::optional<drives::TAtaData> phase = lindrv::PermittedDataPhase(request.Regs);
-    if (!phase || *phase != request.Data) return false;
-    if (*phase == drives::TAtaData::None) {
-        return lindrv::SendAtaCommand(disk.Fd, request.Regs, *phase, {}) == lindrv::TAtaOutcome::Done;
-    }
-    const std::span<std::uint8_t> sector = drives::ReplySector(out);
-    if (sector.empty()) return false;
-    std::array<std::uint8_t, 512> data{};
-    const lindrv::TAtaOutcome outcome = lindrv::SendAtaCommand(disk.Fd, request.Regs, *phase, data);
-    switch (lindrv::ChooseReplySource(request.Regs.bCommandReg, outcome, disk.Bytes)) {
-        case lindrv::TReplySource::Drive:
-            break;
-        case lindrv::TReplySource::Kernel:
-            data = MadeUpIdentify(disk);
-            break;
-        case lindrv::TReplySource::None:
-            return false;
-    }
-    std::copy(data.begin(), data.end(), sector.begin());
-    return true;
+    return ata::CarryOutRequest(
+        request, out, disk.Bytes,
+        [&](const drives::TIdeRegs& regs, drives::TAtaData phase, std::span<std::uint8_t> data) {
+            return lindrv::SendAtaCommand(disk.Fd, regs, phase, data);
+        },
+        [&] { return MadeUpIdentify(disk); });
 }
 
 }  // namespace

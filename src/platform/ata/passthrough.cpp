@@ -1,0 +1,145 @@
+#include "platform/ata/passthrough.h"
+
+#include <algorithm>
+
+namespace ata {
+namespace {
+
+constexpr std::uint8_t AtaPassThrough16 = 0x85;
+constexpr std::uint8_t ProtocolNonData = 3, ProtocolPioIn = 4;
+constexpr std::uint8_t FlagCheckCondition = 0x20, FlagDirIn = 0x08, FlagBlocks = 0x04, LengthInCount = 0x02;
+constexpr std::uint8_t StatusBusy = 0x80, StatusDeviceFault = 0x20, StatusError = 0x01;
+constexpr std::uint8_t SenseIllegalRequest = 0x05;
+constexpr std::uint8_t ScsiGood = 0x00, ScsiCheckCondition = 0x02;
+constexpr std::uint16_t DriverSense = 0x08;
+constexpr std::uint8_t SmartReadData = 0xD0, SmartReadThresholds = 0xD1, SmartEnable = 0xD8, SmartDisable = 0xD9,
+                       SmartReturnStatus = 0xDA;
+
+std::optional<TAtaReturn> DescriptorRegisters(std::span<const std::uint8_t> sense) {
+    if (sense.size() < 8) return std::nullopt;
+    const std::size_t end = std::min<std::size_t>(sense.size(), 8 + std::size_t{sense[7]});
+    for (std::size_t at = 8; at + 2 <= end;) {
+        const std::size_t length = 2 + std::size_t{sense[at + 1]};
+        if (sense[at] == 0x09 && length >= 14 && at + 14 <= end)
+            return TAtaReturn{sense[at + 3], sense[at + 13], sense[at + 12], sense[at + 5]};
+        at += length;
+    }
+    return std::nullopt;
+}
+
+std::optional<TAtaReturn> FixedRegisters(std::span<const std::uint8_t> sense) {
+    // Newer kernels put error, status, device and count in the information field (bytes 3-6),
+    // older ones in bytes 8-11. A drive that answered never returns a status of 0.
+    if (sense.size() >= 7 && (sense[3] | sense[4] | sense[5] | sense[6]) != 0) {
+        if (sense[4] == 0) return std::nullopt;
+        return TAtaReturn{sense[3], sense[4], sense[5], sense[6]};
+    }
+    if (sense.size() >= 12 && sense[9] != 0) return TAtaReturn{sense[8], sense[9], sense[10], sense[11]};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<drives::TAtaData> PermittedDataPhase(const drives::TIdeRegs& regs) {
+    switch (regs.bCommandReg) {
+        case drives::AtaIdentify:
+            return drives::TAtaData::In512;
+        case drives::AtaSleep:
+        case drives::AtaRecalibrate:
+            return drives::TAtaData::None;
+        case drives::AtaSmart:
+            switch (regs.bFeaturesReg) {
+                case SmartReadData:
+                case SmartReadThresholds:
+                    return drives::TAtaData::In512;
+                case SmartEnable:
+                case SmartDisable:
+                case SmartReturnStatus:
+                    return drives::TAtaData::None;
+                default:
+                    return std::nullopt;
+            }
+        default:
+            return std::nullopt;
+    }
+}
+
+TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::uint64_t capacityBytes) {
+    if (outcome == TAtaOutcome::Done) return TReplySource::Drive;
+    return command == drives::AtaIdentify && capacityBytes > 0 ? TReplySource::MadeUp : TReplySource::None;
+}
+
+bool CarryOutRequest(const drives::TAtaRequest& request, std::span<std::uint8_t> out, std::uint64_t capacityBytes,
+                     const TSendAta& send, const std::function<std::array<std::uint8_t, 512>()>& madeUp) {
+    const std::optional<drives::TAtaData> phase = PermittedDataPhase(request.Regs);
+    if (!phase || *phase != request.Data) return false;
+    if (*phase == drives::TAtaData::None) return send(request.Regs, *phase, {}) == TAtaOutcome::Done;
+    const std::span<std::uint8_t> sector = drives::ReplySector(out);
+    if (sector.empty()) return false;
+    std::array<std::uint8_t, 512> data{};
+    const TAtaOutcome outcome = send(request.Regs, *phase, data);
+    switch (ChooseReplySource(request.Regs.bCommandReg, outcome, capacityBytes)) {
+        case TReplySource::Drive:
+            break;
+        case TReplySource::MadeUp:
+            data = madeUp();
+            break;
+        case TReplySource::None:
+            return false;
+    }
+    std::copy(data.begin(), data.end(), sector.begin());
+    return true;
+}
+
+std::optional<TSense> DecodeSense(std::span<const std::uint8_t> sense) {
+    if (sense.empty()) return std::nullopt;
+    const std::uint8_t code = sense[0] & 0x7F;
+    if (code == 0x72 || code == 0x73) {
+        if (sense.size() < 4) return std::nullopt;
+        return TSense{static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3], DescriptorRegisters(sense)};
+    }
+    if (code == 0x70 || code == 0x71) {
+        if (sense.size() < 3) return std::nullopt;
+        TSense decoded{static_cast<std::uint8_t>(sense[2] & 0x0F), 0, 0, FixedRegisters(sense)};
+        if (sense.size() >= 14) {
+            decoded.Asc = sense[12];
+            decoded.Ascq = sense[13];
+        }
+        return decoded;
+    }
+    return std::nullopt;
+}
+
+std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
+    const bool in = data == drives::TAtaData::In512;
+    std::array<std::uint8_t, 16> cdb{};
+    cdb[0] = AtaPassThrough16;
+    cdb[1] = static_cast<std::uint8_t>((in ? ProtocolPioIn : ProtocolNonData) << 1);
+    cdb[2] = in ? FlagCheckCondition | FlagDirIn | FlagBlocks | LengthInCount : FlagCheckCondition;
+    cdb[4] = regs.bFeaturesReg;
+    cdb[6] = regs.bSectorCountReg;
+    cdb[8] = regs.bSectorNumberReg;
+    cdb[10] = regs.bCylLowReg;
+    cdb[12] = regs.bCylHighReg;
+    // One device is one drive: the master/slave bit of the Windows numbering means nothing.
+    cdb[13] = static_cast<std::uint8_t>(regs.bDriveHeadReg & ~0x10);
+    cdb[14] = regs.bCommandReg;
+    return cdb;
+}
+
+TAtaOutcome JudgeReply(const TScsiReply& reply) {
+    if (reply.HostStatus != 0) return TAtaOutcome::Failed;
+    if ((reply.DriverStatus & 0x0F) != 0 && (reply.DriverStatus & 0x0F) != DriverSense) return TAtaOutcome::Failed;
+    if (reply.ScsiStatus != ScsiGood && reply.ScsiStatus != ScsiCheckCondition) return TAtaOutcome::Failed;
+    const std::optional<TSense> sense = DecodeSense(reply.Sense);
+    if (sense && sense->Ata) {
+        if (sense->Ata->Status & (StatusError | StatusDeviceFault | StatusBusy)) return TAtaOutcome::Failed;
+    } else if (sense) {
+        return sense->Key == SenseIllegalRequest ? TAtaOutcome::NoAta : TAtaOutcome::Failed;
+    } else if (reply.ScsiStatus != ScsiGood) {
+        return TAtaOutcome::Failed;
+    }
+    return reply.Residue == 0 ? TAtaOutcome::Done : TAtaOutcome::Failed;
+}
+
+}  // namespace ata
