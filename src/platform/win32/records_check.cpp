@@ -56,3 +56,31 @@ static_assert(offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataOffset) == 16
 static_assert(offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataLength) == 20);
 static_assert(StorageDeviceProtocolSpecificProperty == 50 && PropertyStandardQuery == 0);
 static_assert(ProtocolTypeNvme == 3 && NVMeDataTypeLogPage == 2);
+
+// The records the drive layer reads and writes itself (storage.cpp) and the fake devices of
+// platenhawk-drives-check answer with, at the offsets 64-bit Windows gives them.
+static_assert(IOCTL_DISK_GET_LENGTH_INFO == 0x0007405C && IOCTL_DISK_GET_DRIVE_GEOMETRY_EX == 0x000700A0);
+static_assert(IOCTL_SCSI_PASS_THROUGH == 0x0004D004);
+static_assert(StorageDeviceProperty == 0 && StorageAccessAlignmentProperty == 6);
+static_assert(BusTypeScsi == 1 && BusTypeUsb == 7 && BusTypeRAID == 8 && BusTypeSas == 10 && BusTypeSata == 11 &&
+              BusTypeNvme == 17);
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, QueryType) == 4 && sizeof(STORAGE_PROPERTY_QUERY) == 12);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, Size) == 4);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductIdOffset) == 16);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductRevisionOffset) == 20);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) == 24);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == 28 && sizeof(STORAGE_BUS_TYPE) == 4);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawPropertiesLength) == 32);
+static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerLogicalSector) == 16);
+static_assert(offsetof(STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR, BytesPerPhysicalSector) == 20);
+static_assert(sizeof(GET_LENGTH_INFORMATION) == 8);
+static_assert(offsetof(DISK_GEOMETRY, BytesPerSector) == 20 && sizeof(DISK_GEOMETRY) == 24);
+static_assert(offsetof(DISK_GEOMETRY_EX, DiskSize) == 24 && offsetof(DISK_GEOMETRY_EX, Data) == 32);
+static_assert(offsetof(SCSI_PASS_THROUGH, ScsiStatus) == 2 && offsetof(SCSI_PASS_THROUGH, CdbLength) == 6);
+static_assert(offsetof(SCSI_PASS_THROUGH, SenseInfoLength) == 7 && offsetof(SCSI_PASS_THROUGH, DataIn) == 8);
+static_assert(offsetof(SCSI_PASS_THROUGH, DataTransferLength) == 12 && offsetof(SCSI_PASS_THROUGH, TimeOutValue) == 16);
+static_assert(offsetof(SCSI_PASS_THROUGH, DataBufferOffset) == 24 &&
+              offsetof(SCSI_PASS_THROUGH, SenseInfoOffset) == 32);
+static_assert(offsetof(SCSI_PASS_THROUGH, Cdb) == 36 && sizeof(SCSI_PASS_THROUGH) == 56);
+static_assert(SCSI_IOCTL_DATA_OUT == 0 && SCSI_IOCTL_DATA_IN == 1 && SCSI_IOCTL_DATA_UNSPECIFIED == 2);

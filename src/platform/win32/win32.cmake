@@ -6,9 +6,16 @@ set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
 add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp
             ${PH_WIN32_DIR}/../exit_lines.cpp)
-add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/records_check.cpp)
+# The drive layer without its system calls: ph_win32_drive_calls gives Windows' own, the fake
+# devices of platenhawk-drives-check stand in for them there.
+add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/storage.cpp
+            ${PH_WIN32_DIR}/records_check.cpp src/platform/ata/identify.cpp src/platform/ata/passthrough.cpp)
+add_library(ph_win32_drive_calls OBJECT ${PH_WIN32_DIR}/drive_calls.cpp)
 add_executable(platenhawk-exit-check ${PH_WIN32_DIR}/exit_check.cpp)
-foreach(target ph_win32_console ph_win32_system ph_win32_drives platenhawk-exit-check)
+add_executable(platenhawk-drives-check ${PH_WIN32_DIR}/drives_check.cpp ${PH_WIN32_DIR}/fake_devices.cpp
+               ${PH_WIN32_DIR}/fake_ata.cpp)
+foreach(target ph_win32_console ph_win32_system ph_win32_drives ph_win32_drive_calls platenhawk-exit-check
+               platenhawk-drives-check)
   target_include_directories(${target} PUBLIC src)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 endforeach()
@@ -21,10 +28,15 @@ target_include_directories(ph_sim PUBLIC src)
 set_source_files_properties(${PH_WIN32_DIR}/sim_image.cpp PROPERTIES COMPILE_DEFINITIONS "WIN32_LEAN_AND_MEAN;NOMINMAX")
 
 add_executable(platenhawk ${PH_WIN32_DIR}/main.cpp)
-target_link_libraries(platenhawk PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_win32_drives user32)
+target_link_libraries(platenhawk PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_win32_drives
+                      ph_win32_drive_calls user32)
 
 add_executable(platenhawk-demo src/platform/sim/demo_main.cpp)
 target_link_libraries(platenhawk-demo PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_sim user32)
 
 # The ways out the program has no key for, taken on purpose for scripts/check-wine.
 target_link_libraries(platenhawk-exit-check PRIVATE ph_win32_console ph_win32_system user32)
+
+# The program's drive code on fake devices answering as Windows does, for scripts/check-wine.
+target_link_libraries(platenhawk-drives-check PRIVATE ph_core ph_extras ph_win32_console ph_win32_system
+                      ph_win32_drives user32)
