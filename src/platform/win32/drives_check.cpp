@@ -25,15 +25,17 @@ constexpr int Numbers = fake::Disks + 1;
 // What each drive number should come to.
 constexpr std::array<std::string_view, Numbers> Expected = {
     "FAKE HD1000SATA | WD-FAKE0000001 | 01.01A01 | 1953525168 x 512 | cache 8192 KB | identity SMART | "
-    "SMART ATA via SMART, 4 attributes | SLEEP via IDE | reads ok",
+    "SMART ATA via SMART, 4 attributes | SLEEP via IDE | reads ok | SMART interface only",
     "FAKE NVME SSD 512GB | S4EWNX0R123456 | 3B2QGXA7 | 1000215216 x 512 | cache 0 KB | identity made up | "
-    "SMART NVMe health log, 37 C | SLEEP refused | reads ok",
+    "SMART NVMe health log, 37 C | SLEEP refused | reads ok | storage queries",
     "FAKE HD2000 USB | WD-FAKE0000002 | 80.00A80 | 3907029168 x 512 | cache 0 KB | identity SAT | "
-    "SMART ATA via SAT, 4 attributes | SLEEP via SAT | reads ok",
+    "SMART ATA via SAT, 4 attributes | SLEEP via SAT | reads ok | storage queries",
     "FAKE External HDD | 57442D574D43 | 1021 | 732566646 x 4096 | cache 0 KB | identity made up | "
-    "SMART refused | SLEEP refused | reads ok",
+    "SMART refused | SLEEP refused | reads ok | storage queries",
     "FAKE SAS4KN 8TB | ZA1FAKE4 | A3C0 | 1953506646 x 4096 | cache 0 KB | identity made up | "
-    "SMART refused | SLEEP refused | reads ok",
+    "SMART refused | SLEEP refused | reads ok | storage queries",
+    "FAKE RAID VOLUME | RV0001 | 1.0 | 1953525168 x 512 | cache 0 KB | identity made up | "
+    "SMART refused | SLEEP refused | reads ok | storage queries",
     "no drive",
 };
 
@@ -92,7 +94,8 @@ std::string DriveLine(int d) {
     return Trimmed(info.Model) + " | " + Trimmed(info.Serial) + " | " + Trimmed(info.Firmware) + " | " +
            std::to_string(info.Sectors) + " x " + std::to_string(info.SectorSize) + " | cache " +
            std::to_string(info.CacheKB) + " KB | identity " + (identifiedBy.empty() ? "made up" : identifiedBy) +
-           " | SMART " + SmartText(d) + " | SLEEP " + SpindleText(d) + " | reads " + ReadsText(d, info);
+           " | SMART " + SmartText(d) + " | SLEEP " + SpindleText(d) + " | reads " + ReadsText(d, info) +
+           (fake::Seen(d).BeyondSmart ? " | storage queries" : " | SMART interface only");
 }
 
 }  // namespace

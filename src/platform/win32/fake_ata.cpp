@@ -82,6 +82,7 @@ TPermitted Permitted(std::uint8_t command, std::uint8_t features) {
 bool RunAta(const TAtaTarget& target, std::uint8_t command, std::uint8_t features, std::uint8_t* data,
             const char* channel) {
     TSeen& seen = target.Seen;
+    if (!target.Drive.Answers) return false;
     if (command == 0xEC) {
         WriteIdentify(target.Drive, data);
         seen.IdentifyBy = channel;
@@ -145,10 +146,16 @@ BOOL ScsiPassThrough(const TAtaTarget& target, bool translates, std::uint8_t* bu
     std::array<std::uint8_t, 22> reply{};
     if (translates) {
         // CK_COND: CHECK CONDITION, descriptor sense with the ATA status return descriptor.
-        RunAta(target, cdb[14], cdb[4], buffer + request.DataBufferOffset, "SAT");
+        // A drive that aborts the command: ERR in the status, ABRT in the error register.
+        const bool done = RunAta(target, cdb[14], cdb[4], buffer + request.DataBufferOffset, "SAT");
         reply = {0x72, 0x01, 0x00,   0x1D, 0,      0, 0,       14, 0x09,    0x0C, 0x00,
                  0x00, 0x00, cdb[6], 0,    cdb[8], 0, cdb[10], 0,  cdb[12], 0,    0x50};
         reply[20] = cdb[13];
+        if (!done) {
+            reply[11] = 0x04;
+            reply[21] = 0x51;
+            request.DataTransferLength = 0;
+        }
     } else {
         // ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE, in fixed format; nothing transferred.
         reply = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0x00};
@@ -171,7 +178,7 @@ BOOL IdePassThrough(const TAtaTarget& target, const std::uint8_t* in, DWORD inLe
         Note(target.Number, "IDE pass-through of command " + std::to_string(in[6]));
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    RunAta(target, in[6], in[0], nullptr, "IDE");
+    if (!RunAta(target, in[6], in[0], nullptr, "IDE")) return Fail(ERROR_IO_DEVICE);
     std::memmove(out, in, 12);
     *returned = 12;
     return TRUE;

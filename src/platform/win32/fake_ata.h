@@ -16,9 +16,10 @@ namespace fake {
 
 // The ATA drive behind a disk's driver or bridge, as its IDENTIFY DEVICE data describes it.
 struct TAtaDrive {
-    std::string_view Model, Serial, Firmware;
+    std::string_view Model{}, Serial{}, Firmware{};
     std::uint64_t Sectors = 0;
     std::uint16_t CacheSectors = 0;  // word 21
+    bool Answers = true;             // false: the drive, or the driver in front of it, fails every command
 };
 
 // One disk's drive and where its answers are recorded.

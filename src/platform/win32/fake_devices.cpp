@@ -21,7 +21,7 @@ namespace {
 
 struct TDisk {
     // STORAGE_DEVICE_DESCRIPTOR
-    std::string_view Vendor, Product, Revision, Serial;  // empty: offset 0
+    std::string_view Vendor{}, Product{}, Revision{}, Serial{};  // empty: offset 0
     STORAGE_BUS_TYPE Bus = BusTypeUnknown;
     std::uint64_t Bytes = 0;
     std::uint32_t LogicalSector = 512;
@@ -29,62 +29,58 @@ struct TDisk {
     bool SmartInterface = false;    // the driver answers SMART_GET_VERSION and the ATA requests
     bool Sat = false;               // the bridge translates ATA PASS-THROUGH (16)
     bool HealthLog = false;         // NVMe: the health log through the protocol-specific query
-    TAtaDrive Ata;
+    TAtaDrive Ata{};
     DWORD Refusal = ERROR_INVALID_FUNCTION;  // the error of a request the driver does not know
 };
 
 const std::array<TDisk, Disks> DiskTable = {{
-    {"",
-     "FAKE HD1000SATA",
-     "01.01A01",
-     "WD-FAKE0000001",
-     BusTypeSata,
-     1953525168ull * 512,
-     512,
-     true,
-     true,
-     false,
-     false,
-     {"FAKE HD1000SATA", "WD-FAKE0000001", "01.01A01", 1953525168, 16384}},
-    {"NVMe",
-     "FAKE NVME SSD 512GB",
-     "3B2QGXA7",
-     "S4EWNX0R123456",
-     BusTypeNvme,
-     1000215216ull * 512,
-     512,
-     true,
-     false,
-     false,
-     true,
-     {}},
-    {"FAKE",
-     "USB3 SATA Dock",
-     "0204",
-     "0123456789AB",
-     BusTypeUsb,
-     3907029168ull * 512,
-     512,
-     true,
-     false,
-     true,
-     false,
-     {"FAKE HD2000 USB", "WD-FAKE0000002", "80.00A80", 3907029168, 0},
-     ERROR_NOT_SUPPORTED},
-    {"FAKE",
-     "External HDD",
-     "1021",
-     "57442D574D43",
-     BusTypeUsb,
-     732566646ull * 4096,
-     4096,
-     false,
-     false,
-     false,
-     false,
-     {},
-     ERROR_NOT_SUPPORTED},
-    {"FAKE", "SAS4KN 8TB", "A3C0", "ZA1FAKE4", BusTypeSas, 1953506646ull * 4096, 4096, true, false, false, false, {}},
+    {.Product = "FAKE HD1000SATA",
+     .Revision = "01.01A01",
+     .Serial = "WD-FAKE0000001",
+     .Bus = BusTypeSata,
+     .Bytes = 1953525168ull * 512,
+     .SmartInterface = true,
+     .Ata = {"FAKE HD1000SATA", "WD-FAKE0000001", "01.01A01", 1953525168, 16384}},
+    {.Vendor = "NVMe",
+     .Product = "FAKE NVME SSD 512GB",
+     .Revision = "3B2QGXA7",
+     .Serial = "S4EWNX0R123456",
+     .Bus = BusTypeNvme,
+     .Bytes = 1000215216ull * 512,
+     .HealthLog = true},
+    {.Vendor = "FAKE",
+     .Product = "USB3 SATA Dock",
+     .Revision = "0204",
+     .Serial = "0123456789AB",
+     .Bus = BusTypeUsb,
+     .Bytes = 3907029168ull * 512,
+     .Sat = true,
+     .Ata = {"FAKE HD2000 USB", "WD-FAKE0000002", "80.00A80", 3907029168},
+     .Refusal = ERROR_NOT_SUPPORTED},
+    {.Vendor = "FAKE",
+     .Product = "External HDD",
+     .Revision = "1021",
+     .Serial = "57442D574D43",
+     .Bus = BusTypeUsb,
+     .Bytes = 732566646ull * 4096,
+     .LogicalSector = 4096,
+     .AlignmentProperty = false,
+     .Refusal = ERROR_NOT_SUPPORTED},
+    {.Vendor = "FAKE",
+     .Product = "SAS4KN 8TB",
+     .Revision = "A3C0",
+     .Serial = "ZA1FAKE4",
+     .Bus = BusTypeSas,
+     .Bytes = 1953506646ull * 4096,
+     .LogicalSector = 4096},
+    {.Vendor = "FAKE",
+     .Product = "RAID VOLUME",
+     .Revision = "1.0",
+     .Serial = "RV0001",
+     .Bus = BusTypeRAID,
+     .Bytes = 1953525168ull * 512,
+     .SmartInterface = true,
+     .Ata = {.Answers = false}},
 }};
 
 struct TOpen {
@@ -194,6 +190,12 @@ BOOL QueryProperty(const TOpen& open, const std::uint8_t* in, DWORD inLength, st
 BOOL Control(TOpen& open, DWORD code, std::uint8_t* in, DWORD inLength, std::uint8_t* out, DWORD outLength,
              DWORD* returned) {
     const TDisk& disk = DiskTable[static_cast<std::size_t>(open.Disk)];
+    DWORD property = StorageDeviceProtocolSpecificProperty;
+    if (code == IOCTL_STORAGE_QUERY_PROPERTY && inLength >= sizeof property)
+        std::memcpy(&property, in, sizeof property);
+    if (code == IOCTL_DISK_GET_LENGTH_INFO || code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX ||
+        code == IOCTL_SCSI_PASS_THROUGH || property != StorageDeviceProtocolSpecificProperty)
+        SeenBy[static_cast<std::size_t>(open.Disk)].BeyondSmart = true;
     switch (code) {
         case IOCTL_STORAGE_QUERY_PROPERTY:
             return QueryProperty(open, in, inLength, out, outLength, returned);

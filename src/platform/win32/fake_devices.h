@@ -7,7 +7,8 @@
 //   3  a disk in a USB enclosure whose bridge refuses it, 4096-byte sectors given only by the
 //      drive geometry
 //   4  a SAS disk with 4096-byte logical sectors (the access alignment property)
-//   5  a number with no device; nor has any number above it
+//   5  a RAID volume whose driver answers the SMART version request but fails every command
+//   6  a number with no device; nor has any number above it
 #pragma once
 
 #include <string>
@@ -15,14 +16,15 @@
 
 namespace fake {
 
-inline constexpr int Disks = 5;
+inline constexpr int Disks = 6;
 
 // How a disk's commands were answered; empty where they were not.
 struct TSeen {
-    std::string IdentifyBy;   // "SMART" or "SAT": the drive answered IDENTIFY DEVICE
-    std::string SmartDataBy;  // "SMART" or "SAT": the drive answered SMART READ DATA
-    std::string SpindleBy;    // "IDE" or "SAT": the drive took SLEEP
-    bool HealthLog = false;   // the NVMe health log was returned
+    std::string IdentifyBy;    // "SMART" or "SAT": the drive answered IDENTIFY DEVICE
+    std::string SmartDataBy;   // "SMART" or "SAT": the drive answered SMART READ DATA
+    std::string SpindleBy;     // "IDE" or "SAT": the drive took SLEEP
+    bool HealthLog = false;    // the NVMe health log was returned
+    bool BeyondSmart = false;  // asked for its storage properties, length or geometry, or sent SCSI
 };
 TSeen Seen(int number);
 
