@@ -268,14 +268,17 @@ TEST(Reports, ASmartReportHoldsEverySlotWithItsWholeRawValueAndTheThresholdOfIts
     const json r = folder.Json(files[0]);
     EXPECT_EQ(r["ok"], true);
     EXPECT_EQ(r["drive"]["number"], 1);
+    // Reallocated sectors above 0 warn, in both slots of id 5.
     const json expected = json::parse(R"([
         {"id": 5, "name": "Reallocated Sector Count", "value": 100, "worst": 99, "threshold": 36,
-         "raw": 281474976710655, "flags": 11},
-        {"id": 190, "name": null, "value": 69, "worst": 60, "threshold": 50, "raw": 31, "flags": 11},
-        {"id": 9, "name": "Power-On Hours Count", "value": 91, "worst": 91, "threshold": 0, "raw": 65536, "flags": 11},
+         "raw": 281474976710655, "flags": 11, "status": "warning"},
+        {"id": 190, "name": null, "value": 69, "worst": 60, "threshold": 50, "raw": 31, "flags": 11, "status": "ok"},
+        {"id": 9, "name": "Power-On Hours Count", "value": 91, "worst": 91, "threshold": 0, "raw": 65536, "flags": 11,
+         "status": "ok"},
         {"id": 5, "name": "Reallocated Sector Count", "value": 80, "worst": 80, "threshold": 36, "raw": 7,
-         "flags": 11}])");
+         "flags": 11, "status": "warning"}])");
     EXPECT_EQ(r["attributes"], expected);
+    EXPECT_EQ(r["status"], "warning");
 }
 
 TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
@@ -291,8 +294,7 @@ TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
     put(sectors.Values, 2, 7, 0);
     put(sectors.Thresholds, 0, 194, 0);
     put(sectors.Thresholds, 1, 1, 51);
-    const json r =
-        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
+    const json r = json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
     ASSERT_EQ(r["attributes"].size(), 3u);
     EXPECT_EQ(r["attributes"][0]["threshold"], 51);
     EXPECT_EQ(r["attributes"][1]["threshold"], 0);
