@@ -117,10 +117,12 @@ std::string_view SmartFailure(TSmartOutcome outcome) {
 std::vector<std::string> SmartChangeLines(const TSmartBeforeAfter& smart, std::string_view arrow) {
     std::vector<std::string> lines;
     if (!smart.Taken) return lines;
-    for (const auto& [reading, when] : {std::pair{&smart.Before, "before"}, std::pair{&smart.After, "after"}})
-        if (!Answered(*reading))
-            lines.push_back("no SMART reading " + std::string(when) +
-                            " the scan: " + std::string(SmartFailure(reading->Outcome)));
+    const bool readBefore = Answered(smart.Before), readAfter = Answered(smart.After);
+    if (!readBefore && !readAfter)
+        lines.push_back("no SMART reading: " + std::string(SmartFailure(smart.After.Outcome)));
+    if (readBefore != readAfter)
+        lines.push_back(std::string("no SMART reading ") + (readBefore ? "after" : "before") +
+                        " the scan: " + std::string(SmartFailure((readBefore ? smart.After : smart.Before).Outcome)));
     if (!lines.empty() || smart.Before.Outcome != smart.After.Outcome) return lines;
     if (smart.Before.Outcome == TSmartOutcome::Nvme) {
         const TNvmeHealthRow before = NvmeHealthRowsOf(smart.Before.Nvme)[MediaErrorsRow];

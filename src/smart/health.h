@@ -54,5 +54,6 @@ std::string_view SmartFailure(TSmartOutcome outcome);
 
 // The changes of the counters of surface damage (ATA 5, 187, 196, 197, 198; NVMe media and data
 // integrity errors) in words, one sentence each: "during the scan: Reallocated Sector Count 0 → 12"
-// (`arrow` between the two values); and a sentence for a reading that failed.
+// (`arrow` between the two values); or why a reading gave nothing ("no SMART reading after the
+// scan: the drive could not be opened", said once when neither gave anything).
 std::vector<std::string> SmartChangeLines(const TSmartBeforeAfter& smart, std::string_view arrow = "\xE2\x86\x92");
