@@ -68,6 +68,8 @@ model = SLOW THREE
 serial = S3
 sectors = 2550
 slow = 1000-1010 120
+attribute = 1 100 100 150632 6
+attribute = 3 20 20 281474976710655 21
 
 [drive 3]
 model = DAMAGED FOUR
@@ -75,6 +77,8 @@ serial = D4
 sectors = 2550
 unreadable = 300
 partial = 2000
+attribute = 5 100 100 0 36
+attribute_change = 5 1785 12
 
 [drive 4]
 model = SILENT
@@ -150,7 +154,13 @@ assert r["outcome"] == "completed" and r["verdict"] == "damaged", r
 assert r["range"] == {"first_lba": 255, "last_lba": 2299}, r["range"]
 assert [b["lba"] for b in r["damaged"]] == [255, 1785], r["damaged"]
 assert r["drive"]["number"] == 4 and r["recheck"] is True, r
+# The drive reallocated sectors while the scan read its damaged block at 1785.
+assert [a["raw"] for a in r["smart_before"]] == [0] and [a["raw"] for a in r["smart_after"]] == [12], r
+assert r["smart_changes"] == [{"id": 5, "name": "Reallocated Sector Count", "before": {"value": 100, "raw": 0},
+                               "after": {"value": 100, "raw": 12}}], r["smart_changes"]
 EOF
+[[ $(grep '^smart: ' <<<"$out") == "smart: during the scan: Reallocated Sector Count 0 -> 12" ]] ||
+    fail "damaged scan: no smart: line for the reallocated sectors: $out"
 
 run "$work/drives.ini" --scan 6
 [[ $status == 0 && $(summary_line range) == "0-999" && $(summary_line blocks) == 4 ]] || fail "4096-byte scan: $out"
@@ -204,21 +214,36 @@ done
 
 # ---------------------------------------------------------------- SMART
 
+# Every raw value whole (the screen shows 70000 as 4464), each row that is not ok marked; the exit
+# status is the drive's health: 0 ok, 1 warning (reallocated sectors), 3 failing (a value at its
+# threshold).
 run "$work/drives.ini" --smart 6
 expected="drive: 6 sim:5 BIG SIX (serial B6)
  AID   Name                                Value   Worst   Raw      Threshold
 --------------------------------------------------------------------------------
- 5     Reallocated Sector Count            100     100     4464     36
+ 5     Reallocated Sector Count            100     100     70000    36            warning
  9     Power-On Hours Count                91      91      8114     0
 --------------------------------------------------------------------------------"
-[[ $status == 0 && $out == "$expected" && -z $err ]] || fail "--smart: status $status, \"$out\" \"$err\""
+[[ $status == 1 && $out == "$expected" && -z $err ]] || fail "--smart: status $status, \"$out\" \"$err\""
+run "$work/drives.ini" --smart 3
+expected="drive: 3 sim:2 SLOW THREE (serial S3)
+ AID   Name                                Value   Worst   Raw      Threshold
+--------------------------------------------------------------------------------
+ 1     Raw Read Error Rate                 100     100     150632   6
+ 3     Spin Up Time                        20      20      281474976710655  21            failing
+--------------------------------------------------------------------------------"
+[[ $status == 3 && $out == "$expected" && -z $err ]] || fail "failing --smart: status $status, \"$out\" \"$err\""
+run "$work/drives.ini" --smart 1 --json
+[[ $status == 0 && $(python3 -c 'import json, sys; print(json.load(sys.stdin)["status"])' <<<"$out") == ok ]] ||
+    fail "healthy --smart: status $status, $out"
 run "$work/drives.ini" --smart 6 --json --reports "$work/smart"
 python3 - "$work/out" <<'EOF' || fail "--smart --json: $out"
 import json, sys
 text = open(sys.argv[1]).read()
 r = json.loads(text[:text.rindex("}") + 1])
-assert r["ok"] is True, r
-assert [(a["id"], a["raw"], a["threshold"]) for a in r["attributes"]] == [(5, 70000, 36), (190, 31, 50), (9, 8114, 0)]
+assert r["ok"] is True and r["status"] == "warning", r
+assert [(a["id"], a["raw"], a["threshold"], a["status"]) for a in r["attributes"]] == [
+    (5, 70000, 36, "warning"), (190, 31, 50, "ok"), (9, 8114, 0, "ok")]
 assert r["attributes"][1]["name"] is None
 EOF
 [[ $(ls "$work"/smart/*-B6-smart.json | wc -l) == 1 ]] || fail "--smart --reports wrote no report"

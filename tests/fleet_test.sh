@@ -73,7 +73,10 @@ for line in open(calls):
 expected = {
     ("a", "--list --json"): 0, ("a", "--scan 1"): 1, ("a", "--scan 2"): 2, ("a", "--scan 3"): 0,
     ("a", "--scan 5"): 3, ("b", "--list --json"): 0, ("b", "--scan 1"): 1, ("b", "--scan 2"): 3,
-    ("b", "--scan 3"): 0}
+    ("b", "--scan 3"): 0,
+    ("a", "--smart 1 --json"): 0, ("a", "--smart 2 --json"): 2, ("a", "--smart 3 --json"): 0,
+    ("a", "--smart 5 --json"): 1, ("b", "--smart 1 --json"): 3, ("b", "--smart 2 --json"): 0,
+    ("b", "--smart 3 --json"): 0}
 assert {key: span[2] for key, span in spans.items()} == expected, spans
 for host in "ab":
     scans = sorted(span for key, span in spans.items() if key[0] == host and "--scan" in key[1])
@@ -109,14 +112,14 @@ for host, drives in expected.items():
 EOF
 
 # The table, kept as reports/summary.txt and printed once at the end of the run.
-expected="host    disk  device  model           serial  verdict  status  damaged  note
-host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0
-host-a  2     sim:1   -               -       failed   2       -        platenhawk-demo: drive 2 (sim:1) tells no capacity
-host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0
-host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2
-host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0
-host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1
-host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0"
+expected="host    disk  device  model           serial  verdict  status  damaged  smart    note
+host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok
+host-a  2     sim:1   -               -       failed   2       -        -        platenhawk-demo: drive 2 (sim:1) tells no capacity
+host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok
+host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning
+host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing
+host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok
+host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok"
 summary=$(cat "$work/reports/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"
 printed() {  # the lines of the printed table, from the log of a run
@@ -186,11 +189,11 @@ ansible-playbook -i "$work/inventory.yml" "$fleet/scan.yml" >"$work/log-2" 2>&1
 status=$?
 # host-c failed: Ansible's status 2, and the table all the same.
 [[ $status == 2 ]] || fail "a host without the program: status $status, expected 2: $(cat "$work/log-2")"
-expected="host    disk  device  model      serial  verdict  status  damaged  note
-host-c  -     -       -          -       -        -       -        no result: see the errors above
-host-d  -     -       -          -       -        -       -        no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
-host-e  1     sim:0   LONG ONE   L1      stopped  130     0
-host-e  2     sim:1   SHORT TWO  S2      healthy  0       0"
+expected="host    disk  device  model      serial  verdict  status  damaged  smart  note
+host-c  -     -       -          -       -        -       -        -      no result: see the errors above
+host-d  -     -       -          -       -        -       -        -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
+host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok
+host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok"
 [[ $(printed "$work/log-2") == "$expected" ]] || fail "printed table: $(printed "$work/log-2" 2>&1)"
 summary=$(cat "$work/reports-2/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "drives/requests.h"
 #include "report/documents.h"
 #include "report/picture.h"
 #include "scan_run.h"
@@ -268,14 +269,17 @@ TEST(Reports, ASmartReportHoldsEverySlotWithItsWholeRawValueAndTheThresholdOfIts
     const json r = folder.Json(files[0]);
     EXPECT_EQ(r["ok"], true);
     EXPECT_EQ(r["drive"]["number"], 1);
+    // Reallocated sectors above 0 warn, in both slots of id 5.
     const json expected = json::parse(R"([
         {"id": 5, "name": "Reallocated Sector Count", "value": 100, "worst": 99, "threshold": 36,
-         "raw": 281474976710655, "flags": 11},
-        {"id": 190, "name": null, "value": 69, "worst": 60, "threshold": 50, "raw": 31, "flags": 11},
-        {"id": 9, "name": "Power-On Hours Count", "value": 91, "worst": 91, "threshold": 0, "raw": 65536, "flags": 11},
+         "raw": 281474976710655, "flags": 11, "status": "warning"},
+        {"id": 190, "name": null, "value": 69, "worst": 60, "threshold": 50, "raw": 31, "flags": 11, "status": "ok"},
+        {"id": 9, "name": "Power-On Hours Count", "value": 91, "worst": 91, "threshold": 0, "raw": 65536, "flags": 11,
+         "status": "ok"},
         {"id": 5, "name": "Reallocated Sector Count", "value": 80, "worst": 80, "threshold": 36, "raw": 7,
-         "flags": 11}])");
+         "flags": 11, "status": "warning"}])");
     EXPECT_EQ(r["attributes"], expected);
+    EXPECT_EQ(r["status"], "warning");
 }
 
 TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
@@ -291,8 +295,7 @@ TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
     put(sectors.Values, 2, 7, 0);
     put(sectors.Thresholds, 0, 194, 0);
     put(sectors.Thresholds, 1, 1, 51);
-    const json r =
-        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
+    const json r = json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
     ASSERT_EQ(r["attributes"].size(), 3u);
     EXPECT_EQ(r["attributes"][0]["threshold"], 51);
     EXPECT_EQ(r["attributes"][1]["threshold"], 0);
@@ -309,6 +312,48 @@ TEST(Reports, ASmartReadingThatFailedIsReportedAsSuch) {
     const json r = folder.Json(files[0]);
     EXPECT_EQ(r["ok"], false);
     EXPECT_EQ(r["attributes"], json::array());
+}
+
+TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequests) {
+    TReportFolder folder;
+    TReporting p(OneDrive(20 * Block, "kind = nvme\ndata_units_read = 7\n"), folder);
+    // The drive meets three media errors at block 10.
+    sim::SetReadHook([](sim::TDriveSpec& drive, std::int64_t sector) {
+        if (sector >= 10 * Block) drive.NvmeLog[160] = 3;
+    });
+    RunScan(p.H);
+    const std::vector<sim::TRequest> scan = sim::Requests();
+    sim::ClearLogs();
+    p.H.Send({Key::Enter, Key::Down, Key::Enter});
+    ASSERT_NE(p.H.Dump().find("Media and Data Integrity Errors"), std::string::npos) << p.H.Dump();
+    const std::vector<sim::TRequest> table = sim::Requests();
+    // The table's reading starts with its last version request; the scan's two readings are the
+    // same requests, after the drive's header line.
+    const auto version = std::find_if(table.rbegin(), table.rend(),
+                                      [](const sim::TRequest& r) { return r.Code == drives::SMART_GET_VERSION; });
+    ASSERT_NE(version, table.rend());
+    const auto reading = static_cast<std::size_t>(version - table.rbegin()) + 1;
+    ASSERT_GE(scan.size(), 2 * reading);
+    const auto same = [](const sim::TRequest& a, const sim::TRequest& b) {
+        return a.Drive == b.Drive && a.Code == b.Code && a.In == b.In && a.OutLength == b.OutLength;
+    };
+    for (std::size_t i = 0; i < reading; ++i) {
+        const sim::TRequest& asked = table[table.size() - reading + i];
+        EXPECT_TRUE(same(scan[scan.size() - 2 * reading + i], asked)) << "request " << i << " before the scan";
+        EXPECT_TRUE(same(scan[scan.size() - reading + i], asked)) << "request " << i << " after it";
+    }
+    EXPECT_EQ(scan[scan.size() - 1].Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
+
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 3u) << "the scan's JSON and picture, the table's SMART report";
+    const json r = folder.Json(files[0]);
+    EXPECT_EQ(r["smart_before"]["media_and_data_integrity_errors"], 0);
+    EXPECT_EQ(r["smart_after"]["media_and_data_integrity_errors"], 3);
+    EXPECT_EQ(r["smart_after"]["data_units_read"], 7);
+    EXPECT_EQ(r["smart_changes"], json::parse(R"([{"field": "media_and_data_integrity_errors",
+        "name": "Media and Data Integrity Errors", "before": 0, "after": 3}])"));
+    EXPECT_EQ(report::LastScanSmartLines(),
+              std::vector<std::string>{"during the scan: Media and Data Integrity Errors 0 -> 3"});
 }
 
 TEST(Reports, ThePictureHasOneCellPerBlockOrPerGroupAndStaysWithinItsBounds) {

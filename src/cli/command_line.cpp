@@ -31,7 +31,8 @@ constexpr std::string_view UsageText =
     "  --first-lba N   the first sector the scan reads (default 0)\n"
     "  --last-lba N    the last sector the scan reads (default the drive's last)\n"
     "  --no-recheck    read slow blocks once, without the second read after 3 s\n"
-    "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them\n"
+    "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them, values whole;\n"
+    "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
     "  --help          show this text\n"
     "  --version       show the version\n";
 

@@ -17,6 +17,7 @@
 #include "report/files.h"
 #include "report/report.h"
 #include "scan/engine.h"
+#include "smart/health.h"
 #include "smart/table.h"
 
 namespace cli {
@@ -196,7 +197,55 @@ void PrintScanSummary() {
     for (const std::int64_t lba : Progress.Damaged) damaged += " " + std::to_string(lba);
     Print(Progress.Damaged.empty() ? "damaged: none" : damaged);
     Print("verdict: " + std::string(report::VerdictName(report::Verdict(classes))));
+    for (const std::string& line : report::LastScanSmartLines()) Print("smart: " + line);
     for (const std::string& line : ReportsWritten) Print(line);
+}
+
+// ---------------------------------------------------------------- the SMART table as text
+
+// The table with every value whole, each row that is not ok marked at its end; an attribute the
+// table does not name that is not ok follows the closing rule.
+void PrintSmartTable(const TSmartReading& reading) {
+    Print(DriveLine());
+    const std::string rule(80, '-');
+    Print(TrimEnd(SmartTableHeader));
+    Print(rule);
+    const bool nvme = reading.Outcome == TSmartOutcome::Nvme;
+    const std::vector<TAtaAttribute> attributes = nvme ? std::vector<TAtaAttribute>{} : AtaAttributes(reading.Ata);
+    const std::array<THealth, NvmeHealthRows> fields =
+        nvme ? NvmeHealth(reading.Nvme) : std::array<THealth, NvmeHealthRows>{};
+    const auto slotHealth = [&](std::size_t slot) {
+        for (const TAtaAttribute& a : attributes)
+            if (a.Slot == slot) return a.Health;
+        return THealth::Ok;
+    };
+    std::vector<std::size_t> shown;
+    for (const TSmartRow& row : SmartTableRows(reading, true)) {
+        const THealth health = nvme ? fields[row.Slot] : slotHealth(row.Slot);
+        shown.push_back(row.Slot);
+        Print(health == THealth::Ok ? TrimEnd(row.Text) : row.Text + "  " + std::string(HealthName(health)));
+    }
+    Print(rule);
+    for (const TAtaAttribute& a : attributes)
+        if (a.Health != THealth::Ok && std::find(shown.begin(), shown.end(), a.Slot) == shown.end())
+            Print("attribute " + std::to_string(a.Id) + " (not in the table): value " + std::to_string(a.Value) +
+                  ", worst " + std::to_string(a.Worst) + ", raw " + std::to_string(a.Raw) + ", threshold " +
+                  (a.Threshold ? std::to_string(*a.Threshold) : std::string("none")) + "  " +
+                  std::string(HealthName(a.Health)));
+}
+
+// 0 ok, 1 warning, 3 failing: the numbers of a healthy, slow and damaged scan; 2 unread.
+int SmartStatus(const TSmartReading& reading) {
+    const std::optional<THealth> health = ReadingHealth(reading);
+    if (!health) return ExitError;
+    switch (*health) {
+        case THealth::Failing:
+            return ExitDamaged;
+        case THealth::Warning:
+            return ExitSlow;
+        default:
+            return ExitHealthy;
+    }
 }
 
 }  // namespace
@@ -274,17 +323,12 @@ int SmartUnattended(const TCommandLine& line, bool demo) {
     if (line.Json) {
         std::fputs(report::SmartJson(report::ChosenDriveFacts(), plat::LocalDateTime(), *reading).c_str(), stdout);
     } else if (read) {
-        Print(DriveLine());
-        const std::string rule(80, '-');
-        Print(TrimEnd(SmartTableHeader));
-        Print(rule);
-        for (const TSmartRow& row : SmartTableRows(*reading)) Print(TrimEnd(row.Text));
-        Print(rule);
+        PrintSmartTable(*reading);
     }
     if (outcome == TSmartOutcome::CannotOpen) Fail("drive " + line.Drive + " cannot be opened");
     if (outcome == TSmartOutcome::Refused) Fail("drive " + line.Drive + " refused a SMART request");
     for (const std::string& written : ReportsWritten) Print(written);
-    return read ? ExitHealthy : ExitError;
+    return SmartStatus(*reading);
 }
 
 }  // namespace cli

@@ -1,11 +1,13 @@
 #include "report/documents.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "app/state.h"
 #include "report/picture.h"
+#include "smart/health.h"
 
 namespace report {
 namespace {
@@ -29,26 +31,80 @@ std::string Text(const TJson& document) {
     return document.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace) + "\n";
 }
 
-std::uint64_t LittleEndian(const std::uint8_t* bytes, int count) {
-    std::uint64_t v = 0;
-    for (int i = count - 1; i >= 0; --i) v = (v << 8) | bytes[i];
-    return v;
-}
-
-constexpr std::size_t Slots = 30, SlotBytes = 12;
-
 // Above 2^53 a JSON number loses digits in most readers: such values are written as strings.
 constexpr std::uint64_t LargestExactNumber = std::uint64_t{1} << 53;
 
-const std::uint8_t* Slot(const std::array<std::uint8_t, 512>& sector, std::size_t slot) {
-    return sector.data() + 2 + slot * SlotBytes;
+TJson NvmeValue(const TNvmeHealthRow& row) {
+    if (row.IsSigned) return row.Signed;
+    if (row.Value.High == 0 && row.Value.Low <= LargestExactNumber) return row.Value.Low;
+    return DecimalText(row.Value);
 }
 
-// The threshold the drive gives for attribute `id`, from the thresholds slot of the same id.
-std::optional<std::uint8_t> ThresholdOf(const TSmartSectors& sectors, std::uint8_t id) {
-    for (std::size_t s = 0; s < Slots; ++s)
-        if (Slot(sectors.Thresholds, s)[0] == id) return Slot(sectors.Thresholds, s)[1];
-    return std::nullopt;
+// Every occupied slot, with the threshold of its id and its status.
+TJson AttributesJson(const TSmartSectors& sectors) {
+    TJson attributes = TJson::array();
+    for (const TAtaAttribute& a : AtaAttributes(sectors)) {
+        const std::string_view name = SmartAttributeLabel(a.Id);
+        attributes.push_back(TJson{{"id", a.Id},
+                                   {"name", name.empty() ? TJson(nullptr) : TJson(name)},
+                                   {"value", a.Value},
+                                   {"worst", a.Worst},
+                                   {"threshold", a.Threshold ? TJson(*a.Threshold) : TJson(nullptr)},
+                                   {"raw", a.Raw},
+                                   {"flags", a.Flags},
+                                   {"status", HealthName(a.Health)}});
+    }
+    return attributes;
+}
+
+TJson NvmeJson(const TNvmeLog& log) {
+    TJson health = TJson::object();
+    for (const TNvmeHealthRow& row : NvmeHealthRowsOf(log)) health[std::string(row.Member)] = NvmeValue(row);
+    return health;
+}
+
+TJson NvmeStatusJson(const TNvmeLog& log) {
+    TJson statuses = TJson::object();
+    const auto rows = NvmeHealthRowsOf(log);
+    const auto health = NvmeHealth(log);
+    for (std::size_t i = 0; i < rows.size(); ++i) statuses[std::string(rows[i].Member)] = HealthName(health[i]);
+    return statuses;
+}
+
+// A reading as the SMART report holds it: its attributes, or its health log; null when it read
+// neither.
+TJson ReadingJson(const TSmartReading& reading) {
+    if (reading.Outcome == TSmartOutcome::Read) return AttributesJson(reading.Ata);
+    if (reading.Outcome == TSmartOutcome::Nvme) return NvmeJson(reading.Nvme);
+    return nullptr;
+}
+
+// Every attribute (by slot, the same id in both) or health field whose value changed.
+TJson ChangesJson(const TSmartBeforeAfter& smart) {
+    TJson changes = TJson::array();
+    if (smart.Before.Outcome != smart.After.Outcome) return changes;
+    if (smart.Before.Outcome == TSmartOutcome::Nvme) {
+        const auto before = NvmeHealthRowsOf(smart.Before.Nvme), after = NvmeHealthRowsOf(smart.After.Nvme);
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (NvmeValue(before[i]) != NvmeValue(after[i]))
+                changes.push_back(TJson{{"field", before[i].Member},
+                                        {"name", before[i].Name},
+                                        {"before", NvmeValue(before[i])},
+                                        {"after", NvmeValue(after[i])}});
+    } else if (smart.Before.Outcome == TSmartOutcome::Read) {
+        const std::vector<TAtaAttribute> after = AtaAttributes(smart.After.Ata);
+        for (const TAtaAttribute& b : AtaAttributes(smart.Before.Ata)) {
+            const auto a = std::find_if(after.begin(), after.end(),
+                                        [&](const TAtaAttribute& x) { return x.Slot == b.Slot && x.Id == b.Id; });
+            if (a == after.end() || (a->Value == b.Value && a->Raw == b.Raw)) continue;
+            const std::string_view name = SmartAttributeLabel(b.Id);
+            changes.push_back(TJson{{"id", b.Id},
+                                    {"name", name.empty() ? TJson(nullptr) : TJson(name)},
+                                    {"before", TJson{{"value", b.Value}, {"raw", b.Raw}}},
+                                    {"after", TJson{{"value", a->Value}, {"raw", a->Raw}}}});
+        }
+    }
+    return changes;
 }
 
 }  // namespace
@@ -105,6 +161,8 @@ std::string ScanJson(const TScanRecord& record) {
                                 {"blocks_per_cell", record.BlocksPerCell},
                                 {"width", layout.Width},
                                 {"height", layout.Height}};
+    const TJson smart = ScanSmartMembers(record.Smart);
+    for (const auto& [name, value] : smart.items()) document[name] = value;
     return Text(document);
 }
 
@@ -114,43 +172,31 @@ std::string DamagedList(const TScanRecord& record) {
     return list;
 }
 
+nlohmann::ordered_json ScanSmartMembers(const TSmartBeforeAfter& smart) {
+    TJson members = TJson::object();
+    if (!smart.Taken) return members;
+    for (const auto& [reading, name] :
+         {std::pair{&smart.Before, "smart_before"}, std::pair{&smart.After, "smart_after"}}) {
+        members[name] = ReadingJson(*reading);
+        if (members[name].is_null()) members[std::string(name) + "_error"] = SmartFailure(reading->Outcome);
+    }
+    members["smart_changes"] = ChangesJson(smart);
+    return members;
+}
+
 std::string SmartJson(const TDriveFacts& drive, const plat::DateTime& time, const TSmartReading& reading) {
     const TSmartOutcome outcome = reading.Outcome;
-    const TSmartSectors& sectors = reading.Ata;
     TJson document = Header("time", time);
     document["drive"] = DriveJson(drive);
-    document["ok"] = outcome == TSmartOutcome::Read || outcome == TSmartOutcome::Nvme;
-    if (outcome == TSmartOutcome::CannotOpen) document["error"] = "the drive could not be opened";
-    if (outcome == TSmartOutcome::Refused) document["error"] = "the drive refused a SMART request";
+    const std::optional<THealth> health = ReadingHealth(reading);
+    document["ok"] = health.has_value();
+    document["status"] = health ? TJson(HealthName(*health)) : TJson(nullptr);
+    if (!health) document["error"] = SmartFailure(outcome);
     if (outcome == TSmartOutcome::Nvme) {
-        TJson health = TJson::object();
-        for (const TNvmeHealthRow& row : NvmeHealthRowsOf(reading.Nvme)) {
-            TJson& member = health[std::string(row.Member)];
-            if (row.IsSigned)
-                member = row.Signed;
-            else if (row.Value.High == 0 && row.Value.Low <= LargestExactNumber)
-                member = row.Value.Low;
-            else
-                member = DecimalText(row.Value);
-        }
-        document["nvme"] = health;
+        document["nvme"] = NvmeJson(reading.Nvme);
+        document["nvme_status"] = NvmeStatusJson(reading.Nvme);
     }
-    TJson attributes = TJson::array();
-    if (outcome == TSmartOutcome::Read)
-        for (std::size_t s = 0; s < Slots; ++s) {
-            const std::uint8_t* entry = Slot(sectors.Values, s);
-            if (entry[0] == 0) continue;
-            const std::string_view name = SmartAttributeLabel(entry[0]);
-            const std::optional<std::uint8_t> threshold = ThresholdOf(sectors, entry[0]);
-            attributes.push_back(TJson{{"id", entry[0]},
-                                       {"name", name.empty() ? TJson(nullptr) : TJson(name)},
-                                       {"value", entry[3]},
-                                       {"worst", entry[4]},
-                                       {"threshold", threshold ? TJson(*threshold) : TJson(nullptr)},
-                                       {"raw", LittleEndian(entry + 5, 6)},
-                                       {"flags", LittleEndian(entry + 1, 2)}});
-        }
-    document["attributes"] = attributes;
+    document["attributes"] = outcome == TSmartOutcome::Read ? AttributesJson(reading.Ata) : TJson::array();
     return Text(document);
 }
 

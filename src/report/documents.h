@@ -2,6 +2,7 @@
 // damaged-block list.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ std::string_view ClassMember(TBlockClass blockClass);
 std::string_view VerdictName(TVerdict verdict);
 
 std::string ScanJson(const TScanRecord& record);
+// The members a scan report gets from its SMART readings (none when none were taken):
+// smart_before and smart_after (the attributes or the health log as a SMART report holds them;
+// null, with smart_before_error or smart_after_error, when the drive did not answer) and
+// smart_changes, every attribute or health field whose value changed.
+nlohmann::ordered_json ScanSmartMembers(const TSmartBeforeAfter& smart);
 // The first LBA of every damaged block, one a line, in scan order.
 std::string DamagedList(const TScanRecord& record);
 // The members of an ATA reading's attributes, or of an NVMe drive's health log under "nvme".

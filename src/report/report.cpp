@@ -13,6 +13,7 @@ namespace {
 
 std::string Folder;
 TScanRecord Record;
+std::vector<std::string> SmartLines;  // of the last scan that wrote reports
 
 std::string Trim(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
@@ -26,13 +27,18 @@ void ScanStarted() {
     Record.Recheck = App.RecheckSlowBlocks == 1;
     Record.Stopped = false;
     BeginScan(Record, App.ScanStartLba, App.ScanEndLba, MaxBlockSectors);
+    ReadSmartQuietly(App.CurrentDrive, Record.Smart.Before);
 }
 
 void ScanBlock(const TBlockResult& block) { AddBlock(Record, block, MaxBlockSectors); }
 
 // A scan that read nothing has nothing to report.
 void ScanFinished() {
+    SmartLines.clear();
     if (Record.Blocks > 0) {
+        ReadSmartQuietly(App.CurrentDrive, Record.Smart.After);
+        Record.Smart.Taken = true;
+        SmartLines = SmartChangeLines(Record.Smart, "->");
         Record.Finished = plat::LocalDateTime();
         Record.Stopped = App.ScanAborted == 1;
         const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
@@ -60,6 +66,8 @@ TDriveFacts ChosenDriveFacts() {
     return TDriveFacts{App.CurrentDrive + 1, Trim(info.Model), Trim(info.Serial),
                        Trim(info.Firmware),  info.Sectors,     info.SectorSize};
 }
+
+const std::vector<std::string>& LastScanSmartLines() { return SmartLines; }
 
 void EnableReports(std::string folder) {
     Folder = std::move(folder);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "report/scan_record.h"
 
@@ -16,5 +17,9 @@ void EnableReports(std::string folder);
 
 // The chosen drive as the reports name it.
 TDriveFacts ChosenDriveFacts();
+
+// What the SMART readings before and after the last scan that wrote reports say about surface
+// damage, one sentence each (SmartChangeLines, "->" between the values); none without reports.
+const std::vector<std::string>& LastScanSmartLines();
 
 }  // namespace report

@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "scan/engine.h"
+#include "smart/health.h"
 
 namespace report {
 
@@ -58,6 +59,7 @@ struct TScanRecord {
     // worst class read in it.
     std::uint64_t BlocksPerCell = 1;
     std::vector<std::uint8_t> Cells;
+    TSmartBeforeAfter Smart;  // with reports only
 };
 
 enum class TVerdict { Healthy, Slow, Damaged };

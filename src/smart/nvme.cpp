@@ -77,12 +77,13 @@ std::string ValueText(const TNvmeHealthRow& row) {
     return row.IsSigned ? std::to_string(row.Signed) : DecimalText(row.Value);
 }
 
-std::string NvmeRowText(const TNvmeLog& log, std::size_t index) {
+std::string NvmeRowText(const TNvmeLog& log, std::size_t index, bool whole) {
     const std::array<TNvmeHealthRow, NvmeHealthRows> rows = NvmeHealthRowsOf(log);
-    std::string row(RowWidth, ' ');
+    const std::string value = ValueText(rows[index]);
+    std::string row(whole ? std::max(RowWidth, ValueColumn + value.size()) : RowWidth, ' ');
     Put(row, IdColumn, std::to_string(index + 1));
     Put(row, NameColumn, rows[index].Name);
-    Put(row, ValueColumn, ValueText(rows[index]));
+    Put(row, ValueColumn, value);
     if (index == SpareRow) Put(row, ThresholdColumn, ValueText(rows[SpareThresholdRow]));
     return row;
 }

@@ -38,5 +38,6 @@ std::string ValueText(const TNvmeHealthRow& row);
 
 // The table's row `index` (from 0): the AID column holds its number, the value stands in the Value
 // column and runs on into Worst and Raw when longer, the threshold column holds the spare
-// threshold on the spare's row; exactly 80 columns.
-std::string NvmeRowText(const TNvmeLog& log, std::size_t index);
+// threshold on the spare's row; exactly 80 columns, the value cut at the 80th. With `whole` the
+// value is never cut: the row grows as long as it needs.
+std::string NvmeRowText(const TNvmeLog& log, std::size_t index, bool whole = false);

@@ -46,6 +46,12 @@ const std::uint8_t* Entry(const std::array<std::uint8_t, 512>& sector, std::size
 
 unsigned Raw16(const std::uint8_t* entry) { return entry[5] | (entry[6] << 8); }
 
+std::uint64_t Raw48(const std::uint8_t* entry) {
+    std::uint64_t raw = 0;
+    for (int i = 10; i >= 5; --i) raw = (raw << 8) | entry[i];
+    return raw;
+}
+
 TSmartListener Listener = nullptr;
 
 }  // namespace
@@ -99,28 +105,39 @@ bool ReadNvmeHealth(const drives::TOpenDrive& drive, TNvmeLog& log) {
     return true;
 }
 
-void ReadSmart(int d, TSmartReading& reading) {
+namespace {
+
+// Opens, reads and closes drive `d`; `holding` is told the handle while the drive is open.
+void ReadSmartOf(int d, TSmartReading& reading, plat::DriveHandle* holding) {
     drives::TOpenDrive drive(d, plat::DriveAccess::Control);
     if (!drive.IsOpen()) {
         reading.Outcome = TSmartOutcome::CannotOpen;
-    } else {
-        App.DriveHandle = drive.Handle();
-        if (ReadAtaSmart(drive, d, reading.Ata))
-            reading.Outcome = TSmartOutcome::Read;
-        else
-            reading.Outcome = ReadNvmeHealth(drive, reading.Nvme) ? TSmartOutcome::Nvme : TSmartOutcome::Refused;
-        drive.Close();
-        App.DriveHandle = plat::InvalidDrive;
+        return;
     }
+    if (holding) *holding = drive.Handle();
+    if (ReadAtaSmart(drive, d, reading.Ata))
+        reading.Outcome = TSmartOutcome::Read;
+    else
+        reading.Outcome = ReadNvmeHealth(drive, reading.Nvme) ? TSmartOutcome::Nvme : TSmartOutcome::Refused;
+    drive.Close();
+    if (holding) *holding = plat::InvalidDrive;
+}
+
+}  // namespace
+
+void ReadSmart(int d, TSmartReading& reading) {
+    ReadSmartOf(d, reading, &App.DriveHandle);
     if (Listener) Listener(reading);
 }
 
-std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading) {
+void ReadSmartQuietly(int d, TSmartReading& reading) { ReadSmartOf(d, reading, nullptr); }
+
+std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading, bool whole) {
     std::vector<TSmartRow> rows;
     if (reading.Outcome == TSmartOutcome::Nvme) {
         const auto health = NvmeHealthRowsOf(reading.Nvme);
         for (std::size_t i = 0; i < health.size(); ++i)
-            rows.push_back(TSmartRow{NvmeRowText(reading.Nvme, i), health[i].Alarming});
+            rows.push_back(TSmartRow{NvmeRowText(reading.Nvme, i, whole), health[i].Alarming, i});
         return rows;
     }
     App.ListedAttributeIds.fill(0xFFFF);
@@ -133,9 +150,9 @@ std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading) {
         AddField(row, std::string(SmartAttributeLabel(entry[0])), 34);
         AddField(row, std::to_string(entry[3]), 6);
         AddField(row, std::to_string(entry[4]), 6);
-        AddField(row, std::to_string(Raw16(entry)), 7);
+        AddField(row, std::to_string(whole ? Raw48(entry) : Raw16(entry)), 7);
         AddField(row, std::to_string(Entry(reading.Ata.Thresholds, slot)[1]), 12);
-        rows.push_back(TSmartRow{row, entry[0] == 5 && Raw16(entry) > 0});
+        rows.push_back(TSmartRow{row, entry[0] == 5 && Raw16(entry) > 0, slot});
     }
     return rows;
 }

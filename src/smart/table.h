@@ -46,6 +46,9 @@ struct TSmartReading {
 // screen, IDENTIFY included); where a SMART request fails, asks for the NVMe health log instead.
 // The drive is closed again, and the listener told what the reading gave.
 void ReadSmart(int d, TSmartReading& reading);
+// The same requests, without the listener and leaving DriveHandle (the drive a scan holds open)
+// as it is.
+void ReadSmartQuietly(int d, TSmartReading& reading);
 
 // Whoever else follows every SMART reading (the reports): told what it gave, before the table is
 // drawn.
@@ -56,15 +59,17 @@ inline constexpr std::string_view SmartTableHeader =
     " AID   Name                                Value   Worst   Raw      Threshold   ";
 
 struct TSmartRow {
-    std::string Text;  // 80 columns
+    std::string Text;  // 80 columns, more with whole values
     bool Alarming;     // shown in light red
+    std::size_t Slot;  // ATA: the slot of the attribute; NVMe: the row of the health log
 };
 
 // The table's rows. ATA: one for each slot whose id the name table knows, an id once (its first
 // slot; recorded in ListedAttributeIds), with id, name, value, worst, the raw value's low 16 bits
 // and the threshold of the same slot; light red for reallocated sectors. NVMe: the fifteen rows of
-// the health log.
-std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading);
+// the health log. With `whole` (the text output) the raw value has all its 48 bits and an NVMe
+// value runs on past the 80th column.
+std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading, bool whole = false);
 
 bool IsAttributeListed(std::uint16_t id);
 // The name table's name for `id`; empty for an id the table does not have.

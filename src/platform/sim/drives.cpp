@@ -229,6 +229,13 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
         latency += sim::SpinUpMs;
         drive->Asleep = false;
     }
+    for (const sim::TAttributeChange& change : described.AttributeChanges)
+        if (change.Sector >= first && change.Sector <= last)
+            for (sim::TAttribute& a : drive->Described.Attributes)
+                if (a.Id == change.Id) {
+                    a.Raw = change.Raw;
+                    break;
+                }
     for (const sim::TRange& r : described.Unreadable)
         if (sim::Touches(r, first, last)) length = 0;
     for (const sim::TRange& r : described.Partial)

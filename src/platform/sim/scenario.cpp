@@ -17,7 +17,7 @@ constexpr std::size_t MaxAttributes = 30;
 constexpr std::uint32_t MaxFileMiB = 16;
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 // Keys that add an entry each time they are given; every other key is given once per section.
-const std::set<std::string, std::less<>> ListKeys = {"slow", "unreadable", "partial", "attribute"};
+const std::set<std::string, std::less<>> ListKeys = {"slow", "unreadable", "partial", "attribute", "attribute_change"};
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -326,6 +326,16 @@ private:
                                               static_cast<std::uint8_t>(*threshold)});
             return true;
         }
+        if (key == "attribute_change") {
+            if (words.size() != 3) return bad("expected id sector raw");
+            const auto id = Number(words[0], 0, 255), raw = Number(words[2], 0, MaxSectors);
+            if (!id || !raw) return bad("id is 0..255, raw is 0 .. 2^48-1");
+            const auto range = Range(words[1]);
+            if (!range || range->First != range->Last) return range ? bad("expected one sector") : false;
+            d.AttributeChanges.push_back(
+                TAttributeChange{static_cast<std::uint8_t>(*id), range->First, static_cast<std::uint64_t>(*raw)});
+            return true;
+        }
         if (key == "image") {
             std::string error;
             auto image = OpenImage(std::string(value), error);
@@ -397,6 +407,13 @@ private:
             fallback("available_spare", 3, 100);
             fallback("available_spare_threshold", 4, 10);
         }
+        for (const TAttributeChange& change : d.AttributeChanges)
+            if (std::none_of(d.Attributes.begin(), d.Attributes.end(),
+                             [&](const TAttribute& a) { return a.Id == change.Id; })) {
+                Fail(section_->Line, "attribute_change names attribute " + std::to_string(change.Id) +
+                                         ", which no attribute line of drive " + std::to_string(d.Number) + " gives");
+                return false;
+            }
         for (const TPendingRange& r : section_->Ranges)
             if (r.Range.Last >= d.Sectors) {
                 Fail(r.Line, "range " + std::to_string(r.Range.First) + "-" + std::to_string(r.Range.Last) +

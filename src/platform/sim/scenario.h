@@ -2,7 +2,7 @@
 //
 // The file is a regular file of at most 16 MiB; a UTF-8 byte-order mark at its start is skipped.
 // Inside a section keys may come in any order, each at most once, except slow, unreadable,
-// partial and attribute, which add an entry each time. Error messages show the file's bytes
+// partial, attribute and attribute_change, which add an entry each time. Error messages show the file's bytes
 // outside printable ASCII as \xHH.
 //
 //   # comment; blank lines are ignored
@@ -24,6 +24,9 @@
 //   unreadable = 20000-20010    a read touching these delivers nothing
 //   partial    = 30000          a read touching it delivers only the sectors before it
 //   attribute  = 5 100 100 3 36 id current worst raw threshold (at most 30, in file order)
+//   attribute_change = 5 30000 12  a read touching sector 30000 sets the raw value of attribute
+//                               5 (its first attribute line) to 12, as a drive that reallocates
+//                               sectors while it is scanned
 //   image      = /path/disk.img reads come from this file or block device, really timed; it
 //                               holds at least sectors x sector_size bytes
 //   kind       = nvme           an NVMe drive (the default is ata): no ATA SMART, but a health log
@@ -69,6 +72,12 @@ struct TAttribute {
     std::uint8_t Threshold = 0;
 };
 
+struct TAttributeChange {
+    std::uint8_t Id = 0;
+    std::int64_t Sector = 0;
+    std::uint64_t Raw = 0;
+};
+
 struct TDriveSpec {
     int Number = 0;
     std::string Model = "SIMULATED DISK";
@@ -85,6 +94,7 @@ struct TDriveSpec {
     std::vector<TRange> Unreadable;
     std::vector<TRange> Partial;
     std::vector<TAttribute> Attributes;
+    std::vector<TAttributeChange> AttributeChanges;
     std::string Image;
     bool Nvme = false;
     std::array<std::uint8_t, 512> NvmeLog{};  // the SMART / Health Information log it answers with
