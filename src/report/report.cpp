@@ -12,6 +12,7 @@ namespace report {
 namespace {
 
 std::string Folder;
+bool KeepRecords = false;
 TScanRecord Record;
 
 std::string Trim(std::string_view text) {
@@ -32,25 +33,28 @@ void ScanBlock(const TBlockResult& block) { AddBlock(Record, block, MaxBlockSect
 
 // A scan that read nothing has nothing to report.
 void ScanFinished() {
-    if (Record.Blocks > 0) {
-        Record.Finished = plat::LocalDateTime();
-        Record.Stopped = App.ScanAborted == 1;
+    Record.Finished = plat::LocalDateTime();
+    Record.Stopped = App.ScanAborted == 1;
+    if (!Folder.empty() && Record.Blocks > 0) {
         const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
-        WriteReportFile(Folder, stem + ".json", ScanJson(Record));
-        if (!Record.Damaged.empty()) WriteReportFile(Folder, stem + "-damaged.txt", DamagedList(Record));
+        WriteReportFile(Folder, stem + ".json", [](const TEmit& emit) { WriteScanJson(Record, emit); });
+        if (HasDamage(Record))
+            WriteReportFile(Folder, stem + "-damaged.txt", [](const TEmit& emit) { WriteDamagedList(Record, emit); });
         const std::vector<std::uint8_t> png = SurfacePng(Record);
         WriteReportFile(Folder, stem + ".png", std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
     }
-    Record = TScanRecord{};
+    if (!KeepRecords) Record = TScanRecord{};
 }
 
 constexpr TScanListener ScanListener{ScanStarted, ScanBlock, ScanFinished};
+
+void FollowScans() { SetScanListener(Folder.empty() && !KeepRecords ? nullptr : &ScanListener); }
 
 void SmartRead(const TSmartReading& reading) {
     const TDriveFacts drive = ChosenDriveFacts();
     const plat::DateTime now = plat::LocalDateTime();
     const std::string stem = ReportStem(Folder, now, drive.Serial, "smart", ".json");
-    WriteReportFile(Folder, stem + ".json", SmartJson(drive, now, reading));
+    WriteReportFile(Folder, stem + ".json", [&](const TEmit& emit) { WriteSmartJson(drive, now, reading, emit); });
 }
 
 }  // namespace
@@ -63,8 +67,15 @@ TDriveFacts ChosenDriveFacts() {
 
 void EnableReports(std::string folder) {
     Folder = std::move(folder);
-    SetScanListener(Folder.empty() ? nullptr : &ScanListener);
+    FollowScans();
     SetSmartListener(Folder.empty() ? nullptr : SmartRead);
 }
+
+void KeepScanRecords() {
+    KeepRecords = true;
+    FollowScans();
+}
+
+const TScanRecord& LastScan() { return Record; }
 
 }  // namespace report
