@@ -25,9 +25,8 @@ void SpillRecent(TFindings& findings) {
     if (!findings.Spill) findings.Spill.reset(std::tmpfile());
     std::FILE* file = findings.Spill.get();
     const std::size_t count = findings.Recent.size();
-    const bool written = file && std::fseek(file, 0, SEEK_END) == 0 &&
-                         std::fwrite(findings.Recent.data(), sizeof(TRun), count, file) == count &&
-                         std::fflush(file) == 0;
+    const bool written =
+        file && std::fwrite(findings.Recent.data(), sizeof(TRun), count, file) == count && std::fflush(file) == 0;
     if (!written) {
         findings.SpillFailed = true;
         return;
@@ -69,7 +68,7 @@ void AddFinding(TFindings& findings, const TBlockResult& block) {
 void ForEachRun(const TFindings& findings, const std::function<void(const TRun&)>& visit) {
     if (findings.Spilled > 0) {
         std::FILE* file = findings.Spill.get();
-        if (std::fseek(file, 0, SEEK_SET) != 0) throw std::runtime_error("the scan's findings cannot be read back");
+        std::rewind(file);
         std::vector<TRun> chunk(RecentRuns);
         for (std::uint64_t left = findings.Spilled; left > 0;) {
             const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));

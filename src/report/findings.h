@@ -48,8 +48,9 @@ inline constexpr std::size_t RecentRuns = 4096;
 void ClearFindings(TFindings& findings, std::uint32_t blockSectors);
 // Adds a block of a damaged or slow class (others are ignored).
 void AddFinding(TFindings& findings, const TBlockResult& block);
-// Hands every run to `visit` in scan order. Throws std::runtime_error when the spill file cannot
-// be read back.
+// Hands every run to `visit` in scan order, once the scan has ended: the spill file, written
+// only by appending (no seek, which a C library with 32-bit offsets could not do past 2 GiB), is
+// then read from its start. Throws std::runtime_error when it cannot be read back.
 void ForEachRun(const TFindings& findings, const std::function<void(const TRun&)>& visit);
 
 }  // namespace report
