@@ -204,6 +204,9 @@ EOF
     out=$(cat "$work/out")
     [[ $status == 130 ]] || fail "SIG$signal: status $status"
     [[ $(summary_line outcome) == stopped ]] || fail "SIG$signal: $out"
+    # What was read was fast, but a stopped scan proves no health.
+    [[ $(summary_line verdict) =~ ^stopped\ after\ [0-9]\ %\ -\ nothing\ damaged\ so\ far$ ]] ||
+        fail "SIG$signal: verdict $(summary_line verdict)"
     json=$(ls "$work"/stopped/*-LONG-scan.json 2>/dev/null)
     python3 - "$json" <<'EOF' || fail "SIG$signal: report $json"
 import json, sys

@@ -2,13 +2,18 @@
 // with what the screen showed.
 #include "report/report.h"
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 #include <sstream>
+#include <utility>
 
+#include "app/state.h"
+#include "cli/command_line.h"
+#include "cli/unattended.h"
 #include "drives/requests.h"
 #include "report/documents.h"
 #include "report/picture.h"
@@ -78,10 +83,13 @@ std::string Stem(const std::string& serial, const std::string& time) { return "2
 }  // namespace
 
 TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
-    // Twelve damaged blocks, more than the screen's list of eight: ten unreadable, two short.
-    std::string zones = "latency = 1\n" + SlowBlock(3, 120) + SlowBlock(40, 400);
+    // Thirteen damaged blocks, more than the screen's list of eight: ten unreadable, three short
+    // (two of them alike); four slow, two of them a run.
+    std::string zones =
+        "latency = 1\n" + SlowBlock(3, 120) + SlowBlock(40, 400) + SlowBlock(50, 110) + SlowBlock(51, 140);
     for (int k = 5; k < 15; ++k) zones += "unreadable = " + std::to_string(k * Block + 7) + "\n";
     zones += "partial = " + std::to_string(20 * Block + 100) + "\npartial = " + std::to_string(30 * Block + 1) + "\n";
+    zones += "partial = " + std::to_string(31 * Block + 1) + "\n";
     TReportFolder folder;
     TReporting p(OneDrive(60 * Block, zones), folder);
     RunScan(p.H);
@@ -105,24 +113,27 @@ TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
     for (int c = 0; c < 8; ++c) EXPECT_EQ(r["classes"][Members[c]], ScreenCounter(p.H, CounterRows[c])) << Members[c];
     EXPECT_EQ(r["verdict"], "damaged");
 
-    ASSERT_EQ(r["damaged"].size(), 12u);
+    // Consecutive blocks of a class make one run: the ten unreadable ones, and the two short ones
+    // that delivered as much.
+    ASSERT_EQ(r["damaged"].size(), 3u);
+    EXPECT_EQ(r["damaged"][0],
+              json::parse(R"({"lba": 1275, "sectors": 2550, "blocks": 10, "class": "UNRB", "bytes": 0})"));
+    EXPECT_EQ(r["damaged"][1], json::parse(R"({"lba": 5100, "sectors": 255, "class": "PUNRB", "bytes": 51200})"));
+    EXPECT_EQ(r["damaged"][2],
+              json::parse(R"({"lba": 7650, "sectors": 510, "blocks": 2, "class": "PUNRB", "bytes": 512})"));
+    // The list still names every damaged block.
     std::string list;
-    for (int i = 0; i < 12; ++i) {
-        const json& b = r["damaged"][static_cast<std::size_t>(i)];
-        const int k = i < 10 ? 5 + i : (i == 10 ? 20 : 30);
-        EXPECT_EQ(b["lba"], k * Block) << i;
-        EXPECT_EQ(b["sectors"], 255);
-        EXPECT_EQ(b["class"], std::string(i < 10 ? "UNRB" : "PUNRB"));
-        EXPECT_EQ(b["bytes"], i < 10 ? 0 : (i == 10 ? 100 * 512 : 512)) << i;
-        list += std::to_string(k * Block) + "\n";
-    }
+    for (const int k : {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 20, 30, 31}) list += std::to_string(k * Block) + "\n";
     EXPECT_EQ(folder.Read(stem + "-scan-damaged.txt"), list);
     // The screen's list holds only the last eight.
-    EXPECT_EQ(Trimmed(p.H.Text(59, 15, 21)), std::to_string(9 * Block));
+    EXPECT_EQ(Trimmed(p.H.Text(59, 15, 21)), std::to_string(10 * Block));
 
-    ASSERT_EQ(r["slow"].size(), 2u);
+    // A slow run takes the time of its slowest block.
+    ASSERT_EQ(r["slow"].size(), 3u);
     EXPECT_EQ(r["slow"][0], json::parse(R"({"lba": 765, "sectors": 255, "ms": 120, "class": "lt150ms"})"));
     EXPECT_EQ(r["slow"][1], json::parse(R"({"lba": 10200, "sectors": 255, "ms": 400, "class": "gt300ms"})"));
+    EXPECT_EQ(r["slow"][2],
+              json::parse(R"({"lba": 12750, "sectors": 510, "blocks": 2, "ms": 140, "class": "lt150ms"})"));
 }
 
 TEST(Reports, AStoppedScanSaysSoAndHoldsOnlyWhatWasRead) {
@@ -407,4 +418,41 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
     EXPECT_EQ(r["picture"]["blocks_per_cell"], 1);
     EXPECT_EQ(be32(16), r["picture"]["width"]);
     EXPECT_EQ(be32(20), r["picture"]["height"]);
+}
+
+TEST(Reports, TheUnattendedSummaryAndStatusCountPastTheScreensThirtyTwoBits) {
+    // The last ten blocks of a drive of 2^40 sectors (4.3 billion blocks), the screen's 32-bit
+    // counters put just below their wrap as a scan of the whole drive would leave them.
+    constexpr std::int64_t Sectors = std::int64_t{1} << 40;
+    TReportFolder folder;
+    headless::TOptions options;
+    options.StartProgram = false;
+    headless::Harness h(WithDrives(OneDrive(Sectors, "unreadable = " + std::to_string(Sectors - 300)), options));
+    bool wrapped = false;
+    sim::SetReadHook([&](sim::TDriveSpec&, std::int64_t) {
+        if (std::exchange(wrapped, true)) return;
+        App.LatencyCounts[bcUnder5ms] = UINT32_MAX;
+        App.UnreadableBlocks = UINT32_MAX;
+    });
+    cli::TCommandLine line;
+    line.Task = cli::TTask::Scan;
+    line.Drive = "1";
+    line.FirstLba = Sectors - 10 * Block;
+    line.ReportsFolder = folder.Path.string();
+    testing::internal::CaptureStdout();
+    const int status = cli::RunProgram(line, true);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, cli::ExitDamaged) << out;
+    EXPECT_NE(out.find("\nblocks: 10\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("classes: <5ms 9 <30ms 0 <50ms 0 <150ms 0 <300ms 0 >300ms 0 PUNRB 0 UNRB 1\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("\ndamaged: " + std::to_string(Sectors - 2 * Block) + "\nverdict: damaged\n"), std::string::npos)
+        << out;
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 3u);
+    const json r = folder.Json(files[1]);
+    EXPECT_EQ(r["blocks"], 10);
+    EXPECT_EQ(r["classes"]["lt5ms"], 9);
+    EXPECT_EQ(r["classes"]["unrb"], 1);
 }

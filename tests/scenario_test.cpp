@@ -185,6 +185,29 @@ TEST(Scenario, ReadsFollowTheFaultRules) {
     sim::InstallScenario({});
 }
 
+TEST(Scenario, ARangeRepeatsEveryStepToTheDrivesEnd) {
+    sim::InstallScenario(
+        Parse("[drive 0]\nsectors = 100000\nunreadable = 20-29 every 100\npartial = 555 every 1000\n"));
+    const plat::DriveHandle d = plat::OpenDrive(0, plat::DriveAccess::Read);
+    alignas(4096) static std::array<std::uint8_t, 255 * 512> buffer;
+    const auto read = [&](std::int64_t lba, int sectors) {
+        return plat::ReadDrive(d, static_cast<std::uint64_t>(lba) * 512, std::span(buffer).first(sectors * 512u));
+    };
+    EXPECT_EQ(read(0, 20), 20u * 512);
+    EXPECT_EQ(read(29, 1), 0u);
+    EXPECT_EQ(read(30, 90), 90u * 512) << "between the copies";
+    EXPECT_EQ(read(99929, 1), 0u) << "the last copy";
+    EXPECT_EQ(read(99930, 70), 70u * 512);
+    EXPECT_EQ(read(7540, 30), 15u * 512) << "a partial copy ends the read at its sector";
+    plat::CloseDrive(d);
+    sim::InstallScenario({});
+    EXPECT_EQ(Error("[drive 0]\nsectors = 1000\nunreadable = 20-29 every 10\n"),
+              "s.ini:3: bad unreadable value '20-29 every 10': the step must be longer than the range and at most "
+              "2^48-1");
+    EXPECT_EQ(Error("[drive 0]\nsectors = 1000\npartial = 20 each 10\n"),
+              "s.ini:3: bad partial value '20 each 10': expected a range, or a range, every and a step in sectors");
+}
+
 TEST(Scenario, DriveTextsTakeByteEscapes) {
     const sim::TScenario s = Parse(R"([drive 0]
 sectors  = 5

@@ -4,9 +4,9 @@
 #include <array>
 #include <cinttypes>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <numeric>
 #include <string>
 #include <vector>
 
@@ -100,14 +100,14 @@ struct TProgress {
     bool Terminal = false;
     std::uint32_t StartTick = 0;
     std::uint32_t DrawnTick = 0;
-    std::vector<std::int64_t> Damaged;  // first LBAs, for the summary
 };
 TProgress Progress;
 
+// The six latency counts of the scan's record (64-bit, as the summary's).
 std::string Counts(const char* separator) {
+    const std::array<std::uint64_t, 8>& classes = report::LastScan().Classes;
     std::string text;
-    for (std::size_t c = 0; c < App.LatencyCounts.size(); ++c)
-        text += (c ? separator : "") + std::to_string(App.LatencyCounts[c]);
+    for (std::size_t c = 0; c < bcPUNRB; ++c) text += (c ? separator : "") + std::to_string(classes[c]);
     return text;
 }
 
@@ -131,9 +131,10 @@ std::string ProgressText(std::int64_t reached) {
             ? Duration(static_cast<std::uint64_t>(static_cast<double>(left) * ms / 1000.0 / static_cast<double>(done)))
             : Duration(0);
     char text[256];
-    std::snprintf(text, sizeof text, "%3" PRId64 "%% LBA %" PRId64 " %.1f MB/s %s left %s PUNRB %u UNRB %u",
-                  App.ShownPercent, reached, mbPerSecond, eta.c_str(), Counts("/").c_str(), App.PartialBlocks,
-                  App.UnreadableBlocks);
+    const std::array<std::uint64_t, 8>& classes = report::LastScan().Classes;
+    std::snprintf(
+        text, sizeof text, "%3" PRId64 "%% LBA %" PRId64 " %.1f MB/s %s left %s PUNRB %" PRIu64 " UNRB %" PRIu64,
+        App.ShownPercent, reached, mbPerSecond, eta.c_str(), Counts("/").c_str(), classes[bcPUNRB], classes[bcUNRB]);
     return text;
 }
 
@@ -149,8 +150,7 @@ void DrawProgress(std::int64_t reached) {
 bool StopRequested() { return plat::Interrupted(); }
 
 // On a terminal the line is redrawn at most ten times a second.
-void BlockDone(const TBlockResult& block) {
-    if (block.Class >= bcPUNRB) Progress.Damaged.push_back(block.Lba);
+void BlockDone(const TBlockResult&) {
     if (Progress.Terminal && plat::TickCount() - Progress.DrawnTick >= 100)
         DrawProgress(App.CurrentLba + App.BlockSectors);
 }
@@ -162,17 +162,11 @@ void PercentChanged() {
 
 constexpr TScanView ProgressView{StopRequested, BlockDone, PercentChanged};
 
-std::array<std::uint64_t, 8> Classes() {
-    std::array<std::uint64_t, 8> classes{};
-    std::copy(App.LatencyCounts.begin(), App.LatencyCounts.end(), classes.begin());
-    classes[bcPUNRB] = App.PartialBlocks;
-    classes[bcUNRB] = App.UnreadableBlocks;
-    return classes;
-}
-
+// The summary and the status count in the scan's record, in 64 bits: the screen's counters are
+// 32-bit and wrap on a drive of more than 2^32 blocks.
 int ScanStatus() {
     if (App.ScanAborted == 1) return ExitStopped;
-    switch (report::Verdict(Classes())) {
+    switch (report::Verdict(report::LastScan().Classes)) {
         case report::TVerdict::Damaged:
             return ExitDamaged;
         case report::TVerdict::Slow:
@@ -182,21 +176,45 @@ int ScanStatus() {
     }
 }
 
+// The first LBA of every damaged block on one line, streamed from the record's runs.
+void PrintDamaged(const report::TScanRecord& record) {
+    if (!report::HasDamage(record)) {
+        Print("damaged: none");
+        return;
+    }
+    std::fputs("damaged:", stdout);
+    bool lineStart = true;
+    try {
+        report::WriteDamagedList(record, [&](std::string_view lines) {
+            std::string words;
+            for (const char c : lines) {
+                if (c != '\n' && lineStart) words += ' ';
+                if (c != '\n') words += c;
+                lineStart = c == '\n';
+            }
+            std::fputs(words.c_str(), stdout);
+        });
+        std::fputs("\n", stdout);
+    } catch (const std::exception& e) {
+        std::fputs("\n", stdout);
+        Fail(e.what());
+    }
+}
+
 void PrintScanSummary() {
     Print(DriveLine());
     Print("range: " + std::to_string(App.ScanStartLba) + "-" + std::to_string(App.ScanEndLba));
-    const std::array<std::uint64_t, 8> classes = Classes();
-    Print("blocks: " + std::to_string(std::accumulate(classes.begin(), classes.end(), std::uint64_t{0})));
+    const report::TScanRecord& record = report::LastScan();
+    const std::array<std::uint64_t, 8>& classes = record.Classes;
+    Print("blocks: " + std::to_string(record.Blocks));
     Print(std::string("outcome: ") + (App.ScanAborted == 1 ? "stopped" : "completed"));
     const char* labels[] = {"<5ms", "<30ms", "<50ms", "<150ms", "<300ms", ">300ms", "PUNRB", "UNRB"};
     std::string counters = "classes:";
     for (std::size_t c = 0; c < classes.size(); ++c)
         counters += std::string(" ") + labels[c] + " " + std::to_string(classes[c]);
     Print(counters);
-    std::string damaged = "damaged:";
-    for (const std::int64_t lba : Progress.Damaged) damaged += " " + std::to_string(lba);
-    Print(Progress.Damaged.empty() ? "damaged: none" : damaged);
-    Print("verdict: " + std::string(report::VerdictName(report::Verdict(classes))));
+    PrintDamaged(record);
+    Print("verdict: " + report::OutcomeText(record));
     for (const std::string& line : report::LastScanSmartLines()) Print("smart: " + line);
     for (const std::string& line : ReportsWritten) Print(line);
 }
@@ -297,6 +315,7 @@ int ScanUnattended(const TCommandLine& line, bool demo) {
         return ExitError;
     }
     report::SetReportNote(NoteReport);
+    report::KeepScanRecords();
     plat::CatchInterrupts();
     Progress.Terminal = plat::StandardErrorIsTerminal();
     Progress.StartTick = plat::TickCount();

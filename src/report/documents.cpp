@@ -1,6 +1,7 @@
 #include "report/documents.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -107,6 +108,84 @@ TJson ChangesJson(const TSmartBeforeAfter& smart) {
     return changes;
 }
 
+// Text handed on in pieces of about 64 KiB, for the parts of a report that grow with the findings.
+struct TChunks {
+    const TEmit& Emit;
+    std::string Buffer;
+
+    void Text(std::string_view text) {
+        Buffer += text;
+        if (Buffer.size() >= 65536) Flush();
+    }
+    void Number(std::uint64_t n) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        Text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    }
+    void Flush() {
+        if (!Buffer.empty()) Emit(Buffer);
+        Buffer.clear();
+    }
+};
+
+// A JSON object written member by member, laid out as nlohmann's dump(2) lays out the whole
+// document: the small members through nlohmann, the runs, which grow with the findings, by hand.
+struct TObjectWriter {
+    const TEmit& Emit;
+    bool First = true;
+
+    void Name(std::string_view name) {
+        Emit(First ? "{\n  " : ",\n  ");
+        First = false;
+        Emit(TJson(name).dump());
+        Emit(": ");
+    }
+
+    void Member(std::string_view name, const TJson& value) {
+        Name(name);
+        std::string text = value.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace);
+        for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 3))
+            text.insert(at + 1, "  ");
+        Emit(text);
+    }
+
+    // The damaged runs or the slow ones, one object each; a run of more than one block adds
+    // "blocks", and its "lba" and "sectors" cover the whole run.
+    void Runs(std::string_view name, const TFindings& findings, bool damaged) {
+        Name(name);
+        TChunks out{Emit, {}};
+        bool any = false;
+        ForEachRun(findings, [&](const TRun& run) {
+            if ((run.Class >= bcPUNRB) != damaged) return;
+            out.Text(any ? ",\n    {\n      \"lba\": " : "[\n    {\n      \"lba\": ");
+            any = true;
+            out.Number(static_cast<std::uint64_t>(run.Lba));
+            out.Text(",\n      \"sectors\": ");
+            out.Number(run.Sectors);
+            if (run.Blocks > 1) {
+                out.Text(",\n      \"blocks\": ");
+                out.Number(run.Blocks);
+            }
+            if (damaged) {
+                out.Text(run.Class == bcUNRB ? ",\n      \"class\": \"UNRB\",\n      \"bytes\": "
+                                             : ",\n      \"class\": \"PUNRB\",\n      \"bytes\": ");
+                out.Number(run.Value);
+            } else {
+                out.Text(",\n      \"ms\": ");
+                out.Number(run.Value);
+                out.Text(",\n      \"class\": \"");
+                out.Text(ClassMembers[run.Class]);
+                out.Text("\"");
+            }
+            out.Text("\n    }");
+        });
+        out.Text(any ? "\n  ]" : "[]");
+        out.Flush();
+    }
+
+    void End() { Emit(First ? "{}\n" : "\n}\n"); }
+};
+
 }  // namespace
 
 std::string_view ProgramVersion() { return PH_VERSION; }
@@ -132,44 +211,70 @@ std::string_view VerdictName(TVerdict verdict) {
     }
 }
 
-std::string ScanJson(const TScanRecord& record) {
-    TJson classes = TJson::object();
-    for (std::size_t c = 0; c < record.Classes.size(); ++c) classes[std::string(ClassMembers[c])] = record.Classes[c];
-    TJson damaged = TJson::array();
-    for (const TDamagedBlock& b : record.Damaged)
-        damaged.push_back(TJson{{"lba", b.Lba},
-                                {"sectors", b.Sectors},
-                                {"class", b.Class == bcUNRB ? "UNRB" : "PUNRB"},
-                                {"bytes", b.Bytes}});
-    TJson slow = TJson::array();
-    for (const TSlowBlock& b : record.Slow)
-        slow.push_back(TJson{{"lba", b.Lba}, {"sectors", b.Sectors}, {"ms", b.Ms}, {"class", ClassMember(b.Class)}});
-    TJson document = Header("started", record.Started);
-    document["finished"] = IsoTime(record.Finished);
-    document["drive"] = DriveJson(record.Drive);
-    document["range"] = TJson{{"first_lba", record.FirstLba}, {"last_lba", record.LastLba}};
-    document["recheck"] = record.Recheck;
-    document["outcome"] = record.Stopped ? "stopped" : "completed";
-    document["blocks"] = record.Blocks;
-    document["block_sectors"] = MaxBlockSectors;
-    document["classes"] = classes;
-    document["verdict"] = VerdictName(Verdict(record.Classes));
-    document["damaged"] = damaged;
-    document["slow"] = slow;
-    const TPictureLayout layout = PictureLayout(record.Cells.size());
-    document["picture"] = TJson{{"cells", record.Cells.size()},
-                                {"blocks_per_cell", record.BlocksPerCell},
-                                {"width", layout.Width},
-                                {"height", layout.Height}};
-    const TJson smart = ScanSmartMembers(record.Smart);
-    for (const auto& [name, value] : smart.items()) document[name] = value;
-    return Text(document);
+std::string OutcomeText(const TScanRecord& record) {
+    const std::array<std::uint64_t, 8>& c = record.Classes;
+    if (!record.Stopped) return std::string(VerdictName(Verdict(c)));
+    const std::uint64_t percent = record.RangeBlocks ? record.Blocks * 100 / record.RangeBlocks : 0;
+    const std::uint64_t damaged = c[bcPUNRB] + c[bcUNRB];
+    const std::uint64_t slow = c[bcUnder150ms] + c[bcUnder300ms] + c[bcOver300ms];
+    const auto blocks = [](std::uint64_t n, const char* what) {
+        return std::to_string(n) + (n == 1 ? " block " : " blocks ") + what;
+    };
+    std::string found;
+    if (damaged > 0)
+        found = blocks(damaged, "damaged");
+    else if (slow > 0)
+        found = "nothing damaged, " + blocks(slow, "slow");
+    else
+        found = "nothing damaged";
+    return "stopped after " + std::to_string(percent) + " % - " + found + " so far";
 }
 
-std::string DamagedList(const TScanRecord& record) {
-    std::string list;
-    for (const TDamagedBlock& b : record.Damaged) list += std::to_string(b.Lba) + "\n";
-    return list;
+void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
+    TJson classes = TJson::object();
+    for (std::size_t c = 0; c < record.Classes.size(); ++c) classes[std::string(ClassMembers[c])] = record.Classes[c];
+    const TPictureLayout layout = PictureLayout(record.Cells.size());
+    TObjectWriter document{emit};
+    document.Member("program", ProgramName);
+    document.Member("version", ProgramVersion());
+    document.Member("started", IsoTime(record.Started));
+    document.Member("finished", IsoTime(record.Finished));
+    document.Member("drive", DriveJson(record.Drive));
+    document.Member("range", TJson{{"first_lba", record.FirstLba}, {"last_lba", record.LastLba}});
+    document.Member("recheck", record.Recheck);
+    document.Member("outcome", record.Stopped ? "stopped" : "completed");
+    document.Member("blocks", record.Blocks);
+    document.Member("block_sectors", MaxBlockSectors);
+    document.Member("classes", classes);
+    document.Member("verdict", VerdictName(Verdict(record.Classes)));
+    document.Runs("damaged", record.Findings, true);
+    document.Runs("slow", record.Findings, false);
+    document.Member("picture", TJson{{"cells", record.Cells.size()},
+                                     {"blocks_per_cell", record.BlocksPerCell},
+                                     {"width", layout.Width},
+                                     {"height", layout.Height}});
+    const TJson smart = ScanSmartMembers(record.Smart);
+    for (const auto& [name, value] : smart.items()) document.Member(name, value);
+    document.End();
+}
+
+void WriteDamagedList(const TScanRecord& record, const TEmit& emit) {
+    TChunks out{emit, {}};
+    ForEachRun(record.Findings, [&](const TRun& run) {
+        if (run.Class < bcPUNRB) return;
+        for (std::uint64_t k = 0; k < run.Blocks; ++k) {
+            out.Number(static_cast<std::uint64_t>(run.Lba) + k * record.Findings.BlockSectors);
+            out.Text("\n");
+        }
+    });
+    out.Flush();
+}
+
+bool HasDamage(const TScanRecord& record) { return record.Classes[bcPUNRB] + record.Classes[bcUNRB] > 0; }
+
+void WriteSmartJson(const TDriveFacts& drive, const plat::DateTime& time, const TSmartReading& reading,
+                    const TEmit& emit) {
+    emit(SmartJson(drive, time, reading));
 }
 
 nlohmann::ordered_json ScanSmartMembers(const TSmartBeforeAfter& smart) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -51,7 +52,7 @@ std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::
     }
 }
 
-bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes) {
+bool WriteReportFile(const std::string& folder, const std::string& name, const TProducer& produce) {
     const fs::path path = fs::path(folder) / name;
     std::error_code error;
     fs::create_directories(folder, error);
@@ -65,11 +66,23 @@ bool WriteReportFile(const std::string& folder, const std::string& name, std::st
         Failed(path, std::strerror(errno));
         return false;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int writeErrno = errno;
+    bool written = true;
+    int writeErrno = 0;
+    std::string why;
+    try {
+        produce([&](std::string_view piece) {
+            if (written && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
+                written = false;
+                writeErrno = errno;
+            }
+        });
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        Failed(path, std::strerror(written ? errno : writeErrno));
+    if (why.empty() && (!written || !closed)) why = std::strerror(written ? errno : writeErrno);
+    if (!why.empty()) {
+        Failed(path, why);
         fs::remove(temporary, error);
         return false;
     }
@@ -81,6 +94,10 @@ bool WriteReportFile(const std::string& folder, const std::string& name, std::st
     }
     Note("report: " + path.string(), false);
     return true;
+}
+
+bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes) {
+    return WriteReportFile(folder, name, [bytes](const TEmit& emit) { emit(bytes); });
 }
 
 }  // namespace report

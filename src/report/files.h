@@ -1,6 +1,7 @@
 // Report files: their names, and writing them whole or not at all.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,15 @@ std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::
 using TReportNote = void (*)(const std::string& line, bool error);
 void SetReportNote(TReportNote note);
 
-// Writes `bytes` as folder/name (the folder is created when missing) through a temporary file
-// renamed into place, so that the file is whole or absent, and notes "report: PATH" or why the
-// file could not be written.
+// Receives a report's text piece by piece, in order.
+using TEmit = std::function<void(std::string_view)>;
+// Hands a report's whole text to an emitter; it throws std::exception when it cannot.
+using TProducer = std::function<void(const TEmit&)>;
+
+// Writes what `produce` emits as folder/name (the folder is created when missing) through a
+// temporary file renamed into place, so that the file is whole or absent, and notes
+// "report: PATH" or why the file could not be written.
+bool WriteReportFile(const std::string& folder, const std::string& name, const TProducer& produce);
 bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes);
 
 }  // namespace report

@@ -12,6 +12,7 @@ namespace report {
 namespace {
 
 std::string Folder;
+bool KeepRecords = false;
 TScanRecord Record;
 std::vector<std::string> SmartLines;  // of the last scan that wrote reports
 
@@ -27,36 +28,40 @@ void ScanStarted() {
     Record.Recheck = App.RecheckSlowBlocks == 1;
     Record.Stopped = false;
     BeginScan(Record, App.ScanStartLba, App.ScanEndLba, MaxBlockSectors);
-    ReadSmartQuietly(App.CurrentDrive, Record.Smart.Before);
+    Record.Smart = {};
+    if (!Folder.empty()) ReadSmartQuietly(App.CurrentDrive, Record.Smart.Before);
 }
 
 void ScanBlock(const TBlockResult& block) { AddBlock(Record, block, MaxBlockSectors); }
 
 // A scan that read nothing has nothing to report.
 void ScanFinished() {
+    Record.Finished = plat::LocalDateTime();
+    Record.Stopped = App.ScanAborted == 1;
     SmartLines.clear();
-    if (Record.Blocks > 0) {
+    if (!Folder.empty() && Record.Blocks > 0) {
         ReadSmartQuietly(App.CurrentDrive, Record.Smart.After);
         Record.Smart.Taken = true;
         SmartLines = SmartChangeLines(Record.Smart, "->");
-        Record.Finished = plat::LocalDateTime();
-        Record.Stopped = App.ScanAborted == 1;
         const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
-        WriteReportFile(Folder, stem + ".json", ScanJson(Record));
-        if (!Record.Damaged.empty()) WriteReportFile(Folder, stem + "-damaged.txt", DamagedList(Record));
+        WriteReportFile(Folder, stem + ".json", [](const TEmit& emit) { WriteScanJson(Record, emit); });
+        if (HasDamage(Record))
+            WriteReportFile(Folder, stem + "-damaged.txt", [](const TEmit& emit) { WriteDamagedList(Record, emit); });
         const std::vector<std::uint8_t> png = SurfacePng(Record);
         WriteReportFile(Folder, stem + ".png", std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
     }
-    Record = TScanRecord{};
+    if (!KeepRecords) Record = TScanRecord{};
 }
 
 constexpr TScanListener ScanListener{ScanStarted, ScanBlock, ScanFinished};
+
+void FollowScans() { SetScanListener(Folder.empty() && !KeepRecords ? nullptr : &ScanListener); }
 
 void SmartRead(const TSmartReading& reading) {
     const TDriveFacts drive = ChosenDriveFacts();
     const plat::DateTime now = plat::LocalDateTime();
     const std::string stem = ReportStem(Folder, now, drive.Serial, "smart", ".json");
-    WriteReportFile(Folder, stem + ".json", SmartJson(drive, now, reading));
+    WriteReportFile(Folder, stem + ".json", [&](const TEmit& emit) { WriteSmartJson(drive, now, reading, emit); });
 }
 
 }  // namespace
@@ -71,8 +76,15 @@ const std::vector<std::string>& LastScanSmartLines() { return SmartLines; }
 
 void EnableReports(std::string folder) {
     Folder = std::move(folder);
-    SetScanListener(Folder.empty() ? nullptr : &ScanListener);
+    FollowScans();
     SetSmartListener(Folder.empty() ? nullptr : SmartRead);
 }
+
+void KeepScanRecords() {
+    KeepRecords = true;
+    FollowScans();
+}
+
+const TScanRecord& LastScan() { return Record; }
 
 }  // namespace report

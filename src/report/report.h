@@ -15,6 +15,12 @@ namespace report {
 // Reports into `folder` from now on; none with an empty folder.
 void EnableReports(std::string folder);
 
+// Keeps the record of every scan from now on, with reports or without, until the next scan starts:
+// the unattended summary is taken from it.
+void KeepScanRecords();
+// The record of the running or the last scan (once KeepScanRecords was called).
+const TScanRecord& LastScan();
+
 // The chosen drive as the reports name it.
 TDriveFacts ChosenDriveFacts();
 

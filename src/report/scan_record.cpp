@@ -9,8 +9,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.LastLba = lastLba;
     record.Blocks = 0;
     record.Classes.fill(0);
-    record.Damaged.clear();
-    record.Slow.clear();
+    ClearFindings(record.Findings, blockSectors);
     const auto sectors = static_cast<std::uint64_t>(lastLba - firstLba + 1);
     const std::uint64_t blocks = (sectors + blockSectors - 1) / blockSectors;
     record.RangeBlocks = blocks;
@@ -21,10 +20,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
     ++record.Blocks;
     ++record.Classes[block.Class];
-    if (block.Class >= bcPUNRB)
-        record.Damaged.push_back(TDamagedBlock{block.Lba, block.Sectors, block.Class, block.Bytes});
-    else if (block.Class >= bcUnder150ms)
-        record.Slow.push_back(TSlowBlock{block.Lba, block.Sectors, block.Ms, block.Class});
+    AddFinding(record.Findings, block);
     const auto index = static_cast<std::uint64_t>(block.Lba - record.FirstLba) / blockSectors / record.BlocksPerCell;
     if (index >= record.Cells.size()) return;
     std::uint8_t& cell = record.Cells[index];

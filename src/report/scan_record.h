@@ -1,6 +1,7 @@
-// What one surface scan found, kept while it runs for the reports: every damaged and every slow
-// block, the eight counters, and the surface as picture cells. Memory grows with the blocks worth
-// reporting and the picture's cells (at most 2^20), not with the drive's size.
+// What one surface scan found, kept while it runs for the reports and the unattended summary: the
+// damaged and slow blocks as runs, the eight counters (64-bit, whatever the screen's), and the
+// surface as picture cells. Memory is bounded: the runs spill to a temporary file, and the
+// picture has at most 2^20 cells. Run by the scanning thread.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "report/findings.h"
 #include "scan/engine.h"
 #include "smart/health.h"
 
@@ -22,20 +24,6 @@ struct TDriveFacts {
     std::string Firmware;
     std::int64_t Sectors = 0;
     std::uint32_t SectorSize = 512;
-};
-
-struct TDamagedBlock {
-    std::int64_t Lba = 0;
-    std::uint32_t Sectors = 0;
-    TBlockClass Class = bcUNRB;
-    std::uint32_t Bytes = 0;
-};
-
-struct TSlowBlock {
-    std::int64_t Lba = 0;
-    std::uint32_t Sectors = 0;
-    std::uint32_t Ms = 0;
-    TBlockClass Class = bcUnder150ms;
 };
 
 // A picture cell that no block of the scan has reached.
@@ -53,8 +41,7 @@ struct TScanRecord {
     std::uint64_t RangeBlocks = 0;  // in the range
     std::uint64_t Blocks = 0;       // read
     std::array<std::uint64_t, 8> Classes{};
-    std::vector<TDamagedBlock> Damaged;
-    std::vector<TSlowBlock> Slow;
+    TFindings Findings;  // the damaged and slow blocks
     // The surface: one cell per group of BlocksPerCell consecutive blocks of the range, holding the
     // worst class read in it.
     std::uint64_t BlocksPerCell = 1;

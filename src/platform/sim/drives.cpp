@@ -44,6 +44,15 @@ TSimDrive* DriveOf(plat::DriveHandle handle) {
 
 bool Touches(const TRange& r, std::int64_t first, std::int64_t last) { return r.First <= last && r.Last >= first; }
 
+// The first sector of the copy of a repeating range that sectors first..last touch, the first
+// of the range itself for one that does not repeat.
+std::optional<std::int64_t> TouchedFirst(const TRange& r, std::int64_t first, std::int64_t last) {
+    if (r.Every <= 0 || first <= r.Last) return Touches(r, first, last) ? std::optional(r.First) : std::nullopt;
+    const std::int64_t copy = (first - r.Last + r.Every - 1) / r.Every;
+    const std::int64_t copyFirst = r.First + copy * r.Every;
+    return copyFirst <= last ? std::optional(copyFirst) : std::nullopt;
+}
+
 void PutWord(std::vector<std::uint8_t>& s, int word, std::uint16_t v) {
     s[static_cast<std::size_t>(2 * word)] = static_cast<std::uint8_t>(v);
     s[static_cast<std::size_t>(2 * word + 1)] = static_cast<std::uint8_t>(v >> 8);
@@ -237,11 +246,11 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
                     break;
                 }
     for (const sim::TRange& r : described.Unreadable)
-        if (sim::Touches(r, first, last)) length = 0;
+        if (sim::TouchedFirst(r, first, last)) length = 0;
     for (const sim::TRange& r : described.Partial)
-        if (sim::Touches(r, first, last))
+        if (const auto touched = sim::TouchedFirst(r, first, last))
             length =
-                std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(r.First, first) - first) * sector);
+                std::min<std::uint64_t>(length, static_cast<std::uint64_t>(std::max(*touched, first) - first) * sector);
 
     std::uint32_t delivered = static_cast<std::uint32_t>(length);
     if (drive->Image.Handle >= 0 && length > 0) {

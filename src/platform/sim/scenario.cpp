@@ -304,9 +304,15 @@ private:
             return true;
         }
         if (key == "unreadable" || key == "partial") {
-            if (words.size() != 1) return bad("expected one range");
-            const auto range = Range(words[0]);
+            if (words.size() != 1 && (words.size() != 3 || words[1] != "every"))
+                return bad("expected a range, or a range, every and a step in sectors");
+            auto range = Range(words[0]);
             if (!range) return false;
+            if (words.size() == 3) {
+                const auto every = Number(words[2], range->Last - range->First + 2, MaxSectors);
+                if (!every) return bad("the step must be longer than the range and at most 2^48-1");
+                range->Every = *every;
+            }
             (key == "unreadable" ? d.Unreadable : d.Partial).push_back(*range);
             return true;
         }

@@ -23,6 +23,8 @@
 //   slow       = 6000 400 11    the first read touching 6000 takes 400 ms, later ones 11 ms
 //   unreadable = 20000-20010    a read touching these delivers nothing
 //   partial    = 30000          a read touching it delivers only the sectors before it
+//   unreadable = 255-509 every 510   the range and its copies every 510 sectors after it, to the
+//                               drive's end (partial likewise); the step is longer than the range
 //   attribute  = 5 100 100 3 36 id current worst raw threshold (at most 30, in file order)
 //   attribute_change = 5 30000 12  a read touching sector 30000 sets the raw value of attribute
 //                               5 (its first attribute line) to 12, as a drive that reallocates
@@ -56,6 +58,7 @@ namespace sim {
 struct TRange {
     std::int64_t First = 0;
     std::int64_t Last = 0;
+    std::int64_t Every = 0;  // > 0: the range repeats this many sectors apart, to the drive's end
 };
 
 struct TSlowZone {
