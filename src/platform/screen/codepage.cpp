@@ -155,6 +155,24 @@ constexpr std::array<std::string_view, 256> OemGlyphs = {
     "Є", "є", "Ї", "ї", "Ў",  "ў", "°", "∙", "·", "√", "№", "¤", "■",  " ",
 };
 
+// The code point of the UTF-8 sequence `glyph` (one character of at most three bytes).
+constexpr char16_t DecodeGlyph(std::string_view glyph) {
+    const auto byte = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(glyph[i])); };
+    if (glyph.size() == 2) return static_cast<char16_t>((byte(0) & 0x1F) << 6 | (byte(1) & 0x3F));
+    return static_cast<char16_t>((byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F));
+}
+
+constexpr std::array<char16_t, 256> MakeOemUtf16() {
+    std::array<char16_t, 256> table{};
+    for (std::size_t c = 0; c < 0x80; ++c) table[c] = static_cast<char16_t>(c);
+    for (std::size_t c = 0x80; c < 0xFF; ++c) table[c] = DecodeGlyph(OemGlyphs[c]);
+    table[0xFF] = u'\u00A0';  // a no-break space, which a terminal shows as the blank of OemGlyphs
+    return table;
+}
+
+constexpr std::array<char16_t, 256> OemUtf16 = MakeOemUtf16();
+static_assert(OemUtf16[0x80] == u'А' && OemUtf16[0xEF] == u'я' && OemUtf16[0xC9] == u'╔' && OemUtf16[0xDB] == u'█');
+
 }  // namespace
 
 std::uint8_t AnsiToOemByte(std::uint8_t c) { return c < 0x80 ? c : AnsiHighToOem[c - 0x80]; }
@@ -167,5 +185,7 @@ std::string OemToUtf8(std::string_view oem) {
     for (char c : oem) utf8 += OemGlyph(static_cast<std::uint8_t>(c));
     return utf8;
 }
+
+char16_t OemToUtf16(std::uint8_t c) { return OemUtf16[c]; }
 
 }  // namespace plat::screen

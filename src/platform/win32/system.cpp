@@ -1,4 +1,5 @@
-// Win32 time, threads, priorities and the process.
+// Win32 time, threads, priorities and the process. Called from the main thread and the
+// background threads alike.
 #include <windows.h>
 
 #include <array>
@@ -10,6 +11,7 @@
 
 #include "platform/exit_lines.h"
 #include "platform/platform.h"
+#include "platform/screen/codepage.h"
 #include "platform/win32/console.h"
 
 namespace plat {
@@ -55,12 +57,26 @@ std::uint64_t PerformanceFrequency() {
     return static_cast<std::uint64_t>(frequency.QuadPart);
 }
 
+namespace {
+
+// The code page 866 byte the console shows as `c`; "?" where there is none.
+char OemOf(wchar_t c) {
+    for (unsigned b = 0; b < 256; ++b)
+        if (static_cast<wchar_t>(screen::OemToUtf16(static_cast<std::uint8_t>(b))) == c) return static_cast<char>(b);
+    return '?';
+}
+
+}  // namespace
+
 void SleepMs(std::uint32_t ms) { Sleep(ms); }
 
+// In the user's own time format, as code page 866 bytes like every text on the screens.
 std::string LocalTimeText() {
-    std::array<char, 64> text{};
-    const int length = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text.data(), text.size());
-    return length > 0 ? std::string(text.data(), static_cast<std::size_t>(length - 1)) : std::string();
+    std::array<wchar_t, 64> text{};
+    const int length = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, text.data(), text.size());
+    std::string oem;
+    for (int i = 0; i + 1 < length; ++i) oem += OemOf(text[static_cast<std::size_t>(i)]);
+    return oem;
 }
 
 DateTime LocalDateTime() {

@@ -3,7 +3,7 @@
 
 set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
+add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp ${PH_WIN32_DIR}/../screen/codepage.cpp)
 add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp
             ${PH_WIN32_DIR}/../exit_lines.cpp)
 add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/records_check.cpp)
