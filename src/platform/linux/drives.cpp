@@ -103,7 +103,8 @@ std::string NotBlockDevice(const struct stat& status) {
 
 // Opens the named device, which must still be the block device it was when it was named (a path
 // replaced meanwhile by a pipe or another device is not opened, and opening never waits).
-int OpenNamedDevice(int flags) {
+// `replaced` tells such a path from one that failed to open.
+int OpenNamedDevice(int flags, bool& replaced) {
     const int fd = open(Named.Path.c_str(), flags | O_NONBLOCK);
     if (fd < 0) return fd;
     struct stat status {};
@@ -111,7 +112,7 @@ int OpenNamedDevice(int flags) {
     if (fstat(fd, &status) != 0 || !S_ISBLK(status.st_mode) || status.st_rdev != Named.Device ||
         fcntl(fd, F_SETFL, flags) != 0) {
         close(fd);
-        errno = ENODEV;
+        replaced = true;
         return -1;
     }
     return fd;
@@ -193,10 +194,10 @@ DriveHandle OpenDrive(int number, DriveAccess access) {
     std::copy(device.Name.begin(), device.Name.end(), disk.Name.begin());
     disk.Named = number == Named.Number;
     const int flags = O_RDONLY | O_CLOEXEC | (access == DriveAccess::Read ? O_DIRECT : 0);
-    disk.Fd = disk.Named ? OpenNamedDevice(flags) : open(device.Path.c_str(), flags);
+    bool replaced = false;
+    disk.Fd = disk.Named ? OpenNamedDevice(flags, replaced) : open(device.Path.c_str(), flags);
     if (disk.Fd < 0) {
-        NoteFailure(number, device.Path,
-                    errno == ENODEV && disk.Named ? "no longer the block device it was" : std::strerror(errno));
+        NoteFailure(number, device.Path, replaced ? "no longer the block device it was" : std::strerror(errno));
         return InvalidDrive;
     }
     disk.Number = number;
