@@ -28,3 +28,9 @@ target_link_libraries(platenhawk-demo PRIVATE ph_core ph_extras ph_win32_console
 
 # The ways out the program has no key for, taken on purpose for scripts/check-wine.
 target_link_libraries(platenhawk-exit-check PRIVATE ph_win32_console ph_win32_system user32)
+
+# The fixed code-page tables against the conversions of a Russian system, for scripts/check-wine.
+add_executable(platenhawk-codepage-check ${PH_WIN32_DIR}/codepage_check.cpp ${PH_WIN32_DIR}/../screen/codepage.cpp)
+target_include_directories(platenhawk-codepage-check PRIVATE src)
+target_compile_definitions(platenhawk-codepage-check PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(platenhawk-codepage-check PRIVATE user32)
