@@ -60,6 +60,13 @@ std::optional<int> ResolveDrive(const std::string& text) {
     } else if (const int d = plat::DriveNumberOfPath(text); d >= 0) {
         return d;
     }
+    // A path that names something other than a drive says what it is.
+    for (const std::string& note : plat::DriveProbeNotes()) {
+        if (note.starts_with(text + ": ")) {
+            Fail(note);
+            return std::nullopt;
+        }
+    }
     Fail("no drive " + text + " (a number from --list" + (Demo ? ", or sim:N)" : ", or a device path)"));
     return std::nullopt;
 }

@@ -143,7 +143,9 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
 
 // The device drive `number` stands for (\\.\PhysicalDrive0, /dev/sda, sim:0); empty for none.
 std::string DrivePath(int number);
-// The drive number of a device path as DrivePath gives it (or one leading to it); -1 for none.
+// The drive number of a device path as DrivePath gives it (or one leading to it); -1 for none,
+// and then DriveProbeNotes may hold a "PATH: reason" line that says why. The Linux backend also
+// numbers any other block device named this way (a partition, loop, md or device-mapper device).
 int DriveNumberOfPath(const std::string& path);
 // Why drives did not open or answer, as "DEVICE: reason" lines, from the latest attempts.
 std::vector<std::string> DriveProbeNotes();

@@ -1,9 +1,13 @@
 // Physical drives on Linux: drive N is the N-th whole disk under /sys/block (see drives_disks.h),
-// opened read-only; reads go around the page cache (O_DIRECT), ATA commands through SG_IO.
+// and a block device named on the command line takes the number after them; all opened
+// read-only; reads go around the page cache (O_DIRECT), ATA commands through SG_IO. Runs on
+// whichever thread asks; the table of open disks is locked.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/nvme_ioctl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,10 +33,25 @@
 namespace {
 
 constexpr const char* SysBlock = "/sys/block";
+// Every block device, partitions among them, by its kernel name.
+constexpr const char* SysClassBlock = "/sys/class/block";
+
+// A block device the user named that is not one of the whole disks (a partition, a loop, md or
+// device-mapper device): its number, the path it resolved to, its device number and kernel name.
+struct TNamedDevice {
+    int Number = -1;
+    std::string Path;
+    dev_t Device = 0;
+    std::string Name;
+};
+TNamedDevice Named;
+// Why the last path given to DriveNumberOfPath is no drive, as "PATH: reason"; empty for none.
+std::string PathRefusal;
 
 struct TOpenDisk {
     int Fd = -1;
     int Number = -1;
+    bool Named = false;             // the named device: its identity is always the kernel's
     std::array<char, 32> Name{};    // fixed storage: looking a handle up allocates nothing
     std::uint32_t BlockSize = 512;  // logical block size
     std::uint64_t Bytes = 0;
@@ -47,9 +66,58 @@ std::mutex OpenDisksLock;
 // Why each drive number last failed to open or to answer; empty when it did not fail.
 std::array<std::string, lindrv::MaxDisks> LastFailure;
 
-void NoteFailure(int number, const std::string& name, const std::string& why) {
+// The device of drive `number`: its path and kernel name; empty when there is none.
+struct TDevicePath {
+    std::string Path;
+    std::string Name;
+};
+
+TDevicePath DeviceOf(int number) {
+    if (number < 0) return {};
+    if (number == Named.Number) return {Named.Path, Named.Name};
+    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
+    if (static_cast<std::size_t>(number) >= disks.size()) return {};
+    const std::string& name = disks[static_cast<std::size_t>(number)];
+    return {"/dev/" + name, name};
+}
+
+void NoteFailure(int number, const std::string& path, const std::string& why) {
     if (number >= 0 && static_cast<std::size_t>(number) < LastFailure.size())
-        LastFailure[static_cast<std::size_t>(number)] = "/dev/" + name + ": " + why;
+        LastFailure[static_cast<std::size_t>(number)] = path + ": " + why;
+}
+
+// The kernel's name of a block device (sda1, loop0, dm-1), from its device number.
+std::string KernelName(dev_t device) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)), error);
+    return error ? std::string() : target.filename().string();
+}
+
+// What a path that is not a block device is, for the line that refuses it.
+std::string NotBlockDevice(const struct stat& status) {
+    const char* kind = S_ISREG(status.st_mode)   ? "a regular file"
+                       : S_ISCHR(status.st_mode) ? "a character device"
+                       : S_ISDIR(status.st_mode) ? "a directory"
+                                                 : "not a device";
+    return std::string(kind) + ", not a block device: only a drive or another block device is scanned";
+}
+
+// Opens the named device, which must still be the block device it was when it was named (a path
+// replaced meanwhile by a pipe or another device is not opened, and opening never waits).
+// `replaced` tells such a path from one that failed to open.
+int OpenNamedDevice(int flags, bool& replaced) {
+    const int fd = open(Named.Path.c_str(), flags | O_NONBLOCK);
+    if (fd < 0) return fd;
+    struct stat status {};
+    // The file status flags without O_NONBLOCK: reads wait for the device again.
+    if (fstat(fd, &status) != 0 || !S_ISBLK(status.st_mode) || status.st_rdev != Named.Device ||
+        fcntl(fd, F_SETFL, flags) != 0) {
+        close(fd);
+        replaced = true;
+        return -1;
+    }
+    return fd;
 }
 
 std::optional<TOpenDisk> FindDisk(plat::DriveHandle drive) {
@@ -73,7 +141,7 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
         command.cdw10 = 1;  // the controller data structure
         if (ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0) facts = lindrv::NvmeControllerFacts(controller);
     }
-    if (facts.Model.empty()) facts = lindrv::SysfsFacts(SysBlock, disk.NameText());
+    if (facts.Model.empty()) facts = lindrv::SysfsFacts(disk.Named ? SysClassBlock : SysBlock, disk.NameText());
     ata::SetSectors(facts, disk.Bytes, disk.BlockSize);
     return ata::SynthesizeIdentify(facts);
 }
@@ -95,6 +163,9 @@ bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& reques
     return ata::CarryOutRequest(
         request, out, disk.Bytes,
         [&](const drives::TIdeRegs& regs, drives::TAtaData phase, std::span<std::uint8_t> data) {
+            // A partition passes ATA commands on to its whole disk, whose capacity is not the
+            // partition's.
+            if (disk.Named && regs.bCommandReg == drives::AtaIdentify) return ata::TAtaOutcome::NoAta;
             return lindrv::SendAtaCommand(disk.Fd, regs, phase, data);
         },
         [&] { return MadeUpIdentify(disk); });
@@ -105,17 +176,16 @@ bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& reques
 namespace plat {
 
 DriveHandle OpenDrive(int number, DriveAccess access) {
-    if (number < 0) return InvalidDrive;
-    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
-    if (static_cast<std::size_t>(number) >= disks.size()) return InvalidDrive;
-    const std::string& name = disks[static_cast<std::size_t>(number)];
+    const TDevicePath device = DeviceOf(number);
     TOpenDisk disk;
-    if (name.size() >= disk.Name.size()) return InvalidDrive;
-    std::copy(name.begin(), name.end(), disk.Name.begin());
+    if (device.Path.empty() || device.Name.size() >= disk.Name.size()) return InvalidDrive;
+    std::copy(device.Name.begin(), device.Name.end(), disk.Name.begin());
+    disk.Named = number == Named.Number;
     const int flags = O_RDONLY | O_CLOEXEC | (access == DriveAccess::Read ? O_DIRECT : 0);
-    disk.Fd = open(("/dev/" + name).c_str(), flags);
+    bool replaced = false;
+    disk.Fd = disk.Named ? OpenNamedDevice(flags, replaced) : open(device.Path.c_str(), flags);
     if (disk.Fd < 0) {
-        NoteFailure(number, name, std::strerror(errno));
+        NoteFailure(number, device.Path, replaced ? "no longer the block device it was" : std::strerror(errno));
         return InvalidDrive;
     }
     disk.Number = number;
@@ -153,7 +223,7 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
     const std::optional<TOpenDisk> disk = FindDisk(drive);
     if (!disk) return false;
     if (code == drives::SMART_GET_VERSION) {
-        if (disk->Bytes == 0) NoteFailure(disk->Number, std::string(disk->NameText()), "reports no capacity");
+        if (disk->Bytes == 0) NoteFailure(disk->Number, DeviceOf(disk->Number).Path, "reports no capacity");
         return disk->Bytes > 0;
     }
     if (drives::IsNvmeHealthQuery(code, in)) return ReadNvmeHealthLog(*disk, out);
@@ -162,26 +232,42 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
     return CarryOutAtaCommand(*disk, *request, out);
 }
 
-std::string DrivePath(int number) {
-    const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
-    if (number < 0 || static_cast<std::size_t>(number) >= disks.size()) return {};
-    return "/dev/" + disks[static_cast<std::size_t>(number)];
-}
+std::string DrivePath(int number) { return DeviceOf(number).Path; }
 
+// A whole disk keeps its number; any other block device takes the number after the whole disks,
+// for the rest of the run.
 int DriveNumberOfPath(const std::string& path) {
+    PathRefusal.clear();
     std::error_code error;
     const std::filesystem::path device = std::filesystem::canonical(path, error);
-    if (error || device.parent_path() != "/dev") return -1;
+    if (error) return -1;
     const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
-    const auto found = std::find(disks.begin(), disks.end(), device.filename().string());
-    return found == disks.end() ? -1 : static_cast<int>(found - disks.begin());
+    if (device.parent_path() == "/dev") {
+        const auto found = std::find(disks.begin(), disks.end(), device.filename().string());
+        if (found != disks.end()) return static_cast<int>(found - disks.begin());
+    }
+    struct stat status {};
+    if (stat(device.c_str(), &status) != 0) return -1;
+    if (!S_ISBLK(status.st_mode)) {
+        PathRefusal = path + ": " + NotBlockDevice(status);
+        return -1;
+    }
+    if (Named.Number >= 0 && status.st_rdev == Named.Device) return Named.Number;
+    if (Named.Number >= 0 || disks.size() >= lindrv::MaxDisks) {
+        PathRefusal = path + ": no drive number left for it";
+        return -1;
+    }
+    Named = TNamedDevice{static_cast<int>(disks.size()), device.string(), status.st_rdev, KernelName(status.st_rdev)};
+    if (Named.Name.empty()) Named.Name = device.filename().string();
+    return Named.Number;
 }
 
 std::vector<std::string> DriveProbeNotes() {
+    if (!PathRefusal.empty()) return {PathRefusal};
     const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);
-    if (disks.empty()) return {std::string("no disk under ") + SysBlock};
+    if (disks.empty() && Named.Number < 0) return {std::string("no disk under ") + SysBlock};
     std::vector<std::string> notes;
-    for (std::size_t n = 0; n < disks.size(); ++n)
+    for (std::size_t n = 0; n < LastFailure.size(); ++n)
         if (!LastFailure[n].empty()) notes.push_back(LastFailure[n]);
     return notes;
 }

@@ -5,19 +5,20 @@
 namespace plat::screen {
 namespace {
 
-// Windows-1251 0x80..0xFF to code page 866; a character 866 lacks becomes its nearest ASCII
-// form or "?". Cyrillic letters map one to one.
+// Windows-1251 0x80..0xFF to code page 866 as a Russian Windows converts them (its best fit):
+// a character 866 lacks becomes a look-alike, a glyph of the control codes (the bullet 0x07,
+// the section sign 0x15) or "?". Cyrillic letters map one to one.
 constexpr std::array<std::uint8_t, 128> AnsiHighToOem = {
     0x3F,
     0x3F,
-    0x2C,
+    0x27,
     0x3F,
     0x22,
-    0x2E,
+    0x3A,
+    0xC5,
+    0xD8,
     0x3F,
-    0x3F,
-    0x45,
-    0x3F,
+    0x25,
     0x3F,
     0x3C,
     0x3F,
@@ -29,7 +30,7 @@ constexpr std::array<std::uint8_t, 128> AnsiHighToOem = {
     0x27,
     0x22,
     0x22,
-    0xFA,
+    0x07,
     0x2D,
     0x2D,
     0x3F,
@@ -43,34 +44,34 @@ constexpr std::array<std::uint8_t, 128> AnsiHighToOem = {
     0xFF,
     0xF6,
     0xF7,
-    0x4A,
-    0xFD,
-    0x83,
-    0x7C,
     0x3F,
+    0xFD,
+    0x3F,
+    0xB3,
+    0x15,
     0xF0,
     0x63,
     0xF2,
     0x3C,
+    0xBF,
     0x2D,
-    0x2D,
-    0x72,
+    0x52,
     0xF4,
     0xF8,
     0x2B,
-    0x49,
-    0x69,
-    0xA3,
-    0x75,
     0x3F,
+    0x3F,
+    0x3F,
+    0xE7,
+    0x14,
     0xFA,
     0xF1,
     0xFC,
     0xF3,
     0x3E,
-    0x6A,
-    0x53,
-    0x73,
+    0x3F,
+    0x3F,
+    0x3F,
     0xF5,
     // 0xC0..0xFF: А..Я, а..п, р..я
     0x80,
@@ -155,6 +156,24 @@ constexpr std::array<std::string_view, 256> OemGlyphs = {
     "Є", "є", "Ї", "ї", "Ў",  "ў", "°", "∙", "·", "√", "№", "¤", "■",  " ",
 };
 
+// The code point of the UTF-8 sequence `glyph` (one character of at most three bytes).
+constexpr char16_t DecodeGlyph(std::string_view glyph) {
+    const auto byte = [&](std::size_t i) { return static_cast<char16_t>(static_cast<unsigned char>(glyph[i])); };
+    if (glyph.size() == 2) return static_cast<char16_t>((byte(0) & 0x1F) << 6 | (byte(1) & 0x3F));
+    return static_cast<char16_t>((byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F));
+}
+
+constexpr std::array<char16_t, 256> MakeOemUtf16() {
+    std::array<char16_t, 256> table{};
+    for (std::size_t c = 0; c < 0x80; ++c) table[c] = static_cast<char16_t>(c);
+    for (std::size_t c = 0x80; c < 0xFF; ++c) table[c] = DecodeGlyph(OemGlyphs[c]);
+    table[0xFF] = u'\u00A0';  // a no-break space, which a terminal shows as the blank of OemGlyphs
+    return table;
+}
+
+constexpr std::array<char16_t, 256> OemUtf16 = MakeOemUtf16();
+static_assert(OemUtf16[0x80] == u'А' && OemUtf16[0xEF] == u'я' && OemUtf16[0xC9] == u'╔' && OemUtf16[0xDB] == u'█');
+
 }  // namespace
 
 std::uint8_t AnsiToOemByte(std::uint8_t c) { return c < 0x80 ? c : AnsiHighToOem[c - 0x80]; }
@@ -167,5 +186,7 @@ std::string OemToUtf8(std::string_view oem) {
     for (char c : oem) utf8 += OemGlyph(static_cast<std::uint8_t>(c));
     return utf8;
 }
+
+char16_t OemToUtf16(std::uint8_t c) { return OemUtf16[c]; }
 
 }  // namespace plat::screen

@@ -1,5 +1,10 @@
 // The Win32 console: the screen buffer, the text stream on the standard output, key input and
-// the conversion of Windows-1251 texts to the console's OEM code page.
+// the conversion of Windows-1251 texts to the OEM code page 866.
+//
+// The program's texts and glyphs are code page 866 bytes. They reach the console as UTF-16,
+// through fixed tables and the wide-character calls, so that the screens read the same whatever
+// the system's ANSI and OEM code pages are (as they did with the console's own conversion on a
+// Russian system). Runs on the main thread, with the clock and ticker threads writing as well.
 //
 // The program normally runs in the console of the cmd.exe that started it (AllocConsole then
 // fails). It keeps what it finds there and puts it back on every way out (console.h): the
@@ -22,6 +27,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/screen/codepage.h"
 
 namespace plat {
 namespace {
@@ -50,6 +56,16 @@ TProcedure KernelProcedure(const char* name) {
     // FARPROC is the generic procedure type; the detour through void(*)() states the cast is meant.
     return found != nullptr ? reinterpret_cast<TProcedure>(reinterpret_cast<void (*)()>(found)) : nullptr;
 }
+
+// The characters the console holds for code page 866 bytes.
+std::wstring Wide(std::string_view oem) {
+    std::wstring wide(oem.size(), L' ');
+    for (std::size_t i = 0; i < oem.size(); ++i)
+        wide[i] = static_cast<wchar_t>(screen::OemToUtf16(static_cast<std::uint8_t>(oem[i])));
+    return wide;
+}
+
+wchar_t Wide(char oem) { return static_cast<wchar_t>(screen::OemToUtf16(static_cast<std::uint8_t>(oem))); }
 
 // ---------------------------------------------------------------- the borrowed console
 
@@ -313,7 +329,19 @@ void WriteStream(std::string_view bytes) {
     // left the cursor.
     if (Found.HasScreen && !ScreenTaken && CursorMoved.exchange(false))
         SetConsoleCursorPosition(out, Found.Screen.dwCursorPosition);
-    while (!bytes.empty()) {
+    DWORD mode = 0;
+    if (GetConsoleMode(out, &mode)) {
+        const std::wstring wide = Wide(bytes);
+        std::wstring_view left = wide;
+        while (!left.empty()) {
+            DWORD written = 0;
+            if (!WriteConsoleW(out, left.data(), static_cast<DWORD>(left.size()), &written, nullptr) || written == 0)
+                return;
+            left.remove_prefix(written);
+        }
+        return;
+    }
+    while (!bytes.empty()) {  // redirected: the bytes as they are
         DWORD written = 0;
         if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) return;
         bytes.remove_prefix(written);
@@ -325,7 +353,7 @@ std::uint32_t FillCharacter(Handle out, char c, std::uint32_t count, Coord at) {
     if (!output.Allowed()) return 0;
     TakeScreen();
     DWORD written = 0;
-    FillConsoleOutputCharacterA(Native(out), c, count, Native(at), &written);
+    FillConsoleOutputCharacterW(Native(out), Wide(c), count, Native(at), &written);
     return written;
 }
 
@@ -343,19 +371,20 @@ std::uint32_t WriteCharacters(Handle out, std::string_view chars, Coord at) {
     if (!output.Allowed()) return 0;
     TakeScreen();
     DWORD written = 0;
-    WriteConsoleOutputCharacterA(Native(out), chars.data(), static_cast<DWORD>(chars.size()), Native(at), &written);
+    const std::wstring wide = Wide(chars);
+    WriteConsoleOutputCharacterW(Native(out), wide.data(), static_cast<DWORD>(wide.size()), Native(at), &written);
     return written;
 }
 
 void ScrollBuffer(Handle out, Rect scroll, Coord dest, char fill, std::uint16_t fillAttribute) {
     const SMALL_RECT rect{scroll.Left, scroll.Top, scroll.Right, scroll.Bottom};
     CHAR_INFO cell{};
-    cell.Char.AsciiChar = fill;
+    cell.Char.UnicodeChar = Wide(fill);
     cell.Attributes = fillAttribute;
     const TOutput output;
     if (!output.Allowed()) return;
     TakeScreen();
-    ScrollConsoleScreenBufferA(Native(out), &rect, nullptr, Native(dest), &cell);
+    ScrollConsoleScreenBufferW(Native(out), &rect, nullptr, Native(dest), &cell);
 }
 
 void WaitForInput(Handle in) { WaitForSingleObjectEx(Native(in), INFINITE, FALSE); }
@@ -382,6 +411,8 @@ std::uint32_t PendingInputCount(Handle in) {
 
 void FlushInput(Handle in) { FlushConsoleInputBuffer(Native(in)); }
 
-void AnsiToOem(std::string& text) { CharToOemA(text.c_str(), text.data()); }
+void AnsiToOem(std::string& text) {
+    for (char& c : text) c = static_cast<char>(screen::AnsiToOemByte(static_cast<std::uint8_t>(c)));
+}
 
 }  // namespace plat

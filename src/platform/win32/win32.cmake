@@ -3,7 +3,7 @@
 
 set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
+add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp ${PH_WIN32_DIR}/../screen/codepage.cpp)
 add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp
             ${PH_WIN32_DIR}/../exit_lines.cpp)
 # The drive layer without its system calls: ph_win32_drive_calls gives Windows' own, the fake
@@ -40,3 +40,9 @@ target_link_libraries(platenhawk-exit-check PRIVATE ph_win32_console ph_win32_sy
 # The program's drive code on fake devices answering as Windows does, for scripts/check-wine.
 target_link_libraries(platenhawk-drives-check PRIVATE ph_core ph_extras ph_win32_console ph_win32_system
                       ph_win32_drives user32)
+
+# The fixed code-page tables against the conversions of a Russian system, for scripts/check-wine.
+add_executable(platenhawk-codepage-check ${PH_WIN32_DIR}/codepage_check.cpp ${PH_WIN32_DIR}/../screen/codepage.cpp)
+target_include_directories(platenhawk-codepage-check PRIVATE src)
+target_compile_definitions(platenhawk-codepage-check PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
+target_link_libraries(platenhawk-codepage-check PRIVATE user32)
