@@ -11,7 +11,6 @@
 namespace report {
 namespace {
 
-std::string Folder;
 TScanRecord Record;
 
 std::string Trim(std::string_view text) {
@@ -35,11 +34,17 @@ void ScanFinished() {
     if (Record.Blocks > 0) {
         Record.Finished = plat::LocalDateTime();
         Record.Stopped = App.ScanAborted == 1;
-        const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
-        WriteReportFile(Folder, stem + ".json", ScanJson(Record));
-        if (!Record.Damaged.empty()) WriteReportFile(Folder, stem + "-damaged.txt", DamagedList(Record));
-        const std::vector<std::uint8_t> png = SurfacePng(Record);
-        WriteReportFile(Folder, stem + ".png", std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+        const TReportPart parts[] = {
+            {".json", [](const TEmit& emit) { emit(ScanJson(Record)); }},
+            {"-damaged.txt",
+             Record.Damaged.empty() ? TProduce() : [](const TEmit& emit) { emit(DamagedList(Record)); }},
+            {".png",
+             [](const TEmit& emit) {
+                 const std::vector<std::uint8_t> png = SurfacePng(Record);
+                 emit(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+             }},
+        };
+        WriteReport(Record.Started, Record.Drive.Serial, "scan", parts);
     }
     Record = TScanRecord{};
 }
@@ -49,8 +54,8 @@ constexpr TScanListener ScanListener{ScanStarted, ScanBlock, ScanFinished};
 void SmartRead(const TSmartReading& reading) {
     const TDriveFacts drive = ChosenDriveFacts();
     const plat::DateTime now = plat::LocalDateTime();
-    const std::string stem = ReportStem(Folder, now, drive.Serial, "smart", ".json");
-    WriteReportFile(Folder, stem + ".json", SmartJson(drive, now, reading));
+    const TReportPart parts[] = {{".json", [&](const TEmit& emit) { emit(SmartJson(drive, now, reading)); }}};
+    WriteReport(now, drive.Serial, "smart", parts);
 }
 
 }  // namespace
@@ -61,10 +66,10 @@ TDriveFacts ChosenDriveFacts() {
                        Trim(info.Firmware),  info.Sectors,     info.SectorSize};
 }
 
-void EnableReports(std::string folder) {
-    Folder = std::move(folder);
-    SetScanListener(Folder.empty() ? nullptr : &ScanListener);
-    SetSmartListener(Folder.empty() ? nullptr : SmartRead);
+std::string EnableReports(const std::string& folder) {
+    SetScanListener(folder.empty() ? nullptr : &ScanListener);
+    SetSmartListener(folder.empty() ? nullptr : SmartRead);
+    return UseReportFolder(folder);
 }
 
 }  // namespace report

@@ -11,8 +11,9 @@
 
 namespace report {
 
-// Reports into `folder` from now on; none with an empty folder.
-void EnableReports(std::string folder);
+// Reports into `folder` from now on; none with an empty folder. The folder is opened (created when
+// missing) now; why it cannot be, or empty.
+std::string EnableReports(const std::string& folder);
 
 // The chosen drive as the reports name it.
 TDriveFacts ChosenDriveFacts();

@@ -150,8 +150,24 @@ void RaiseDefault(int sig) {
     raise(sig);
 }
 
+// While a scan's report is to be written, the first request to end the process is kept for later.
+std::atomic<bool> g_keepEnd{false};
+std::atomic<int> g_keptEnd{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Whether the request `sig` is kept rather than obeyed now. Async-signal-safe.
+bool KeepEnd(int sig) {
+    if (!g_keepEnd) return false;
+    int none = 0;
+    return g_keptEnd.compare_exchange_strong(none, sig);
+}
+
 void OnTerminate(int sig) {
     const int savedErrno = errno;
+    if (KeepEnd(sig)) {
+        errno = savedErrno;
+        return;
+    }
     if (g_phase != Restored) {  // otherwise the process is already on its way out
         Restore();
         RaiseDefault(sig);
@@ -398,7 +414,11 @@ struct InputState {
 };
 InputState g_input;
 
+// The terminal is gone. While a request to end is kept, this is one: the main thread ends the
+// process once the scan's report is written, and this thread reads no more.
 void EndOnHangUp() {
+    if (KeepEnd(SIGHUP))
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     Restore();
     _exit(1);
 }
@@ -513,6 +533,10 @@ void Restore() {
     WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
     if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
 }
+
+void KeepEndRequests(bool on) { g_keepEnd = on; }
+
+int KeptEndRequest() { return g_keptEnd; }
 
 std::uint32_t ToneRequest(std::uint32_t frequencyHz, std::uint32_t durationMs) {
     if (frequencyHz < LowestTone || frequencyHz > HighestTone || durationMs == 0) return 0;

@@ -4,7 +4,7 @@
 set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp)
-add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp
+add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp ${PH_WIN32_DIR}/files.cpp
             ${PH_WIN32_DIR}/../exit_lines.cpp)
 add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/records_check.cpp)
 add_executable(platenhawk-exit-check ${PH_WIN32_DIR}/exit_check.cpp)
