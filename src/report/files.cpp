@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace report {
 namespace {
@@ -139,7 +140,7 @@ std::string BaseStem(const plat::DateTime& t, std::string_view serial, std::stri
 
 }  // namespace
 
-void SetReportNote(TReportNote note) { Note = note; }
+TReportNote SetReportNote(TReportNote note) { return std::exchange(Note, note); }
 
 std::string FileSerial(std::string_view serial) {
     const std::size_t first = serial.find_first_not_of(' ');

@@ -28,9 +28,9 @@ struct TReportPart {
 std::string FileSerial(std::string_view serial);
 
 // Where "report: PATH" and the reasons a file could not be written go (`error` for the latter):
-// by default they are said when the program ends (plat::SayAtExit).
+// by default they are said when the program ends (plat::SayAtExit). Gives the one set before.
 using TReportNote = void (*)(const std::string& line, bool error);
-void SetReportNote(TReportNote note);
+TReportNote SetReportNote(TReportNote note);
 
 // Writes the reports into `folder` from now on (none with an empty one): opens it, creating it when
 // missing, and keeps it open, so that whatever becomes of the path later no file lands elsewhere.
