@@ -162,8 +162,8 @@ void IgnoreClosedPipes();
 // The interactive program's scan: while on, a request from outside to end the process (a
 // termination signal, the terminal closing) raises the Interrupted flag instead, so that the scan
 // stops and its report is written. Switched off with a request kept, the process ends as that
-// request asked, the terminal back as it was found and the lines said at exit written. A second
-// request while on ends the process at once.
+// request asked, the terminal back as it was found and the lines said at exit written. A request
+// by another signal while on ends the process at once.
 void DeferEnd(bool on);
 
 // While held (holds nest), a signal that would end or stop the process waits until the last hold

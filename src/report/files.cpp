@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace report {
@@ -26,10 +27,7 @@ void SayAtExit(const std::string& line, bool error) { plat::SayAtExit(line, erro
 
 TReportNote Note = SayAtExit;
 
-std::string PathOf(std::string_view name) {
-    const bool separated = FolderPath.ends_with('/') || FolderPath.ends_with('\\');
-    return FolderPath + (separated ? "" : "/") + std::string(name);
-}
+std::string PathOf(std::string_view name) { return (std::filesystem::path(FolderPath) / name).string(); }
 
 void Failed(std::string_view name, const std::string& why) {
     Note("platenhawk: report " + PathOf(name) + " not written: " + why, true);

@@ -155,11 +155,12 @@ std::atomic<bool> g_keepEnd{false};
 std::atomic<int> g_keptEnd{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-// Whether the request `sig` is kept rather than obeyed now. Async-signal-safe.
+// Whether the request `sig` is kept rather than obeyed now: the first one is, and the same one
+// again (a closing terminal both hangs up and sends SIGHUP, perhaps more than once). Async-signal-safe.
 bool KeepEnd(int sig) {
     if (!g_keepEnd) return false;
-    int none = 0;
-    return g_keptEnd.compare_exchange_strong(none, sig);
+    int kept = 0;
+    return g_keptEnd.compare_exchange_strong(kept, sig) || kept == sig;
 }
 
 void OnTerminate(int sig) {
@@ -414,13 +415,11 @@ struct InputState {
 };
 InputState g_input;
 
-// The terminal is gone. While a request to end is kept, this is one: the main thread ends the
-// process once the scan's report is written, and this thread reads no more.
-void EndOnHangUp() {
-    if (KeepEnd(SIGHUP))
-        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-    Restore();
-    _exit(1);
+// The terminal is gone: a hang-up, which the main thread takes as SIGHUP, after the scan's report
+// while one is due and never while a report file is half-written. This thread reads no more.
+[[noreturn]] void EndOnHangUp() {
+    if (!KeepEnd(SIGHUP)) kill(getpid(), SIGHUP);
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 // Moves what the terminal holds into g_arrived, as arrived at `at`; never blocks. With the lock.

@@ -26,7 +26,8 @@ void DeliverStreamText(bool ending);
 void Restore();
 
 // While on, the first request from outside to end the process (a signal whose default action ends
-// it, the terminal hanging up) is kept instead of obeyed; a second one is obeyed at once.
+// it, the terminal hanging up, which counts as SIGHUP) is kept instead of obeyed, and so is the same
+// one again; a request by another signal is obeyed at once.
 void KeepEndRequests(bool on);
 // The signal of the request kept (SIGHUP for a hang-up); 0 for none.
 int KeptEndRequest();
