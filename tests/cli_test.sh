@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The command line of platenhawk-demo, run as a script would run it: --help and --version, every
 # mistake with its message and exit status 2, --list, unattended --scan (each exit status, the
-# plain progress lines, the summary, Ctrl+C and SIGTERM writing a "stopped" report) and --smart.
+# plain progress lines, the summary, Ctrl+C and SIGTERM writing a "stopped" report), --smart,
+# outputs that close or fill up, and reports in a folder where others plant links or write too.
 set -u
 demo=$1
 work=$(mktemp -d)
@@ -253,6 +254,88 @@ EOF
 run "$work/drives.ini" --smart 7
 [[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && -z $out ]] ||
     fail "SMART refused: status $status, \"$err\""
+
+# ---------------------------------------------------------------- closed outputs
+
+# A reader that went away or a full disk: a scan goes on to its reports and ends with its
+# verdict's status; --list, --smart and --help say so in one line and end with status 2.
+cat >"$work/second.ini" <<'EOF'
+[drive 0]
+serial = PIPE
+sectors = 25500        # 100 blocks of 10 ms: progress lines for a second after the reader left
+latency = 10
+unreadable = 300
+EOF
+"$demo" "$work/second.ini" --scan 1 --reports "$work/piped" 2>&1 | head -1 >/dev/null
+status=${PIPESTATUS[0]}
+[[ $status == 3 && $(ls "$work/piped" | wc -l) == 3 ]] ||
+    fail "--scan | head -1: status $status, reports: $(ls -A "$work/piped" 2>&1)"
+"$demo" "$work/drives.ini" --scan 1 | true
+status=${PIPESTATUS[0]}
+[[ $status == 0 ]] || fail "--scan | true: status $status"
+for args in "--list" "--list --json" "--smart 6" "--smart 6 --json" "--help"; do
+    # shellcheck disable=SC2086
+    "$demo" "$work/drives.ini" $args >/dev/full 2>"$work/err"
+    status=$?
+    [[ $status == 2 && $(cat "$work/err") == "platenhawk-demo: the output could not be written: No space left on device" ]] ||
+        fail "$args >/dev/full: status $status, \"$(cat "$work/err")\""
+done
+{
+    sleep 0.3
+    "$demo" "$work/drives.ini" --list 2>"$work/err"
+} | true
+status=${PIPESTATUS[0]}
+[[ $status == 2 && $(cat "$work/err") == "platenhawk-demo: the output could not be written: Broken pipe" ]] ||
+    fail "--list into a closed pipe: status $status, \"$(cat "$work/err")\""
+
+# ---------------------------------------------------------------- a reports folder others write to
+
+touch "$work/a-file"
+run "$work/drives.ini" --scan 1 --reports "$work/a-file"
+[[ $status == 2 && -z $out && $err == "platenhawk-demo: the reports folder $work/a-file cannot be used: not a folder" ]] ||
+    fail "a file as the folder: status $status, \"$err\""
+run "$work/drives.ini" --scan 1 --reports "$work/new/reports"
+[[ $status == 0 && $(stat -c %a "$work/new/reports") == 755 && $(ls "$work/new/reports" | wc -l) == 2 ]] ||
+    fail "a missing folder: status $status, mode $(stat -c %a "$work/new/reports")"
+
+# Links planted where the reports of the next seconds would stand, and where their temporary files
+# stood, lead to a file of root's: it stays as it was, and the reports go to names of their own.
+mkdir "$work/shared"
+printf 'secret\n' >"$work/victim"
+chmod 600 "$work/victim"
+now=$(date +%s)
+for ((s = 0; s < 6; ++s)); do
+    t=$(date -d "@$((now + s))" +%Y%m%d-%H%M%S)
+    for name in "$t-H1-scan.json" "$t-H1-scan.png" ".$t-H1-scan.json.part" ".$t-H1-scan.png.part"; do
+        ln -sf "$work/victim" "$work/shared/$name"
+    done
+done
+run "$work/drives.ini" --scan 1 --reports "$work/shared"
+[[ $(cat "$work/victim") == secret && $(stat -c %a "$work/victim") == 600 ]] ||
+    fail "a planted link: the file it leads to was changed"
+said=$(grep '^report: ' <<<"$out")
+[[ $status == 0 && $err != *platenhawk-demo:* && $(wc -l <<<"$said") == 2 ]] ||
+    fail "a planted link: status $status, \"$err\", $out"
+while read -r _ path; do
+    [[ -f $path && ! -L $path && $path == "$work/shared/"*-H1-scan-2.* ]] || fail "a planted link: $path"
+done <<<"$said"
+
+# Forty runs at once for drives without a serial (the demo makes one up): forty files, each holding its own run's data,
+# each named by its own run, and no temporary file left.
+for ((i = 1; i <= 40; ++i)); do
+    printf '[drive 0]\nsectors = 1000\nattribute = 9 91 91 %d 0\n' "$i" >"$work/run$i.ini"
+    "$demo" "$work/run$i.ini" --smart 1 --reports "$work/crowd" >"$work/run$i.out" 2>&1 &
+done
+wait
+[[ $(ls -A "$work/crowd" | wc -l) == 40 && -z $(ls -A "$work/crowd" | grep -v -- '-SIM0-smart\(-[0-9]*\)\?\.json$') ]] ||
+    fail "forty runs at once left: $(ls -A "$work/crowd")"
+for ((i = 1; i <= 40; ++i)); do
+    path=$(sed -n 's/^report: //p' "$work/run$i.out")
+    python3 - "$path" "$i" <<'EOF' || fail "run $i: $(cat "$work/run$i.out")"
+import json, sys
+assert json.load(open(sys.argv[1]))["attributes"][0]["raw"] == int(sys.argv[2])
+EOF
+done
 
 ((failures == 0)) && echo "command line: ok"
 exit $((failures > 0))

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 
 #include "app/state.h"
@@ -16,6 +17,7 @@
 #include "cli/unattended.h"
 #include "drives/requests.h"
 #include "report/documents.h"
+#include "report/files.h"
 #include "report/picture.h"
 #include "scan_run.h"
 
@@ -204,10 +206,47 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
                   static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
     fs::create_directories(folder.Path);
     std::ofstream(folder.Path / (std::string(name) + ".json")) << "earlier";
+    // A name is taken by a file of any kind a scan report has, even one this scan does not write.
+    std::ofstream(folder.Path / (std::string(name) + "-2-damaged.txt")) << "earlier";
     p.H.Send(Key::F4);
     EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
-    EXPECT_EQ(folder.Files(), (std::vector<std::string>{std::string(name) + "-2.json", std::string(name) + "-2.png",
-                                                        std::string(name) + ".json"}));
+    EXPECT_EQ(folder.Files(),
+              (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3.json",
+                                        std::string(name) + "-3.png", std::string(name) + ".json"}));
+}
+
+// The text of a report reaches its file piece by piece; a producer that fails leaves no file, not
+// even a temporary one, and a note that says why.
+TEST(Reports, AReportFileIsWrittenFromItsPiecesOrNotAtAll) {
+    TReportFolder folder;
+    ASSERT_EQ(report::EnableReports(folder.Path.string()), "");
+    static std::vector<std::pair<std::string, bool>> notes;
+    const report::TReportNote previous =
+        report::SetReportNote([](const std::string& line, bool error) { notes.emplace_back(line, error); });
+    const report::TReportPart parts[] = {
+        {".json",
+         [](const report::TEmit& emit) {
+             for (int i = 0; i < 100'000; ++i) emit(std::to_string(i % 10));
+             emit(std::string(100'000, 'x'));
+         }},
+        {".png",
+         [](const report::TEmit& emit) {
+             emit(std::string(200'000, 'x'));
+             throw std::runtime_error("the picture could not be drawn");
+         }},
+    };
+    report::WriteReport(plat::DateTime{2026, 12, 7, 9, 5, 0, 60}, " S/1 ", "scan", parts);
+    report::SetReportNote(previous);
+    const std::string stem = "20261207-090500-S_1-scan";
+    ASSERT_EQ(folder.Files(), std::vector<std::string>{stem + ".json"});
+    const std::string text = folder.Read(stem + ".json");
+    ASSERT_EQ(text.size(), 200'000u);
+    EXPECT_EQ(text.substr(99'990, 12), "0123456789xx");
+    EXPECT_EQ(notes, (std::vector<std::pair<std::string, bool>>{
+                         {"report: " + (folder.Path / (stem + ".json")).string(), false},
+                         {"platenhawk: report " + (folder.Path / (stem + ".png")).string() +
+                              " not written: the picture could not be drawn",
+                          true}}));
 }
 
 TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {

@@ -1,10 +1,13 @@
 #include "cli/command_line.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "app/main.h"
 #include "cli/unattended.h"
+#include "platform/platform.h"
 #include "report/documents.h"
 #include "report/report.h"
 
@@ -54,7 +57,7 @@ public:
                 const std::optional<bool> done = Option();
                 if (!done) return std::nullopt;
                 if (*done) {
-                    status = 0;
+                    status = OutputWritten(demo_) ? 0 : 2;
                     return std::nullopt;
                 }
             } else if (demo_ && !line_.File) {
@@ -168,11 +171,13 @@ private:
                                 "SCENARIO-FILE, which every form takes."
                               : "");
         replace("DEVICE", demo_ ? "or sim:N" : "or a device path");
+        plat::IgnoreClosedPipes();
         std::fputs(text.c_str(), stdout);
         return true;
     }
 
     bool Version() {
+        plat::IgnoreClosedPipes();
         std::printf("%s %s\n", ProgramName(demo_).data(), report::ProgramVersion().data());
         return true;
     }
@@ -194,12 +199,25 @@ private:
 
 std::string_view ProgramName(bool demo) { return demo ? "platenhawk-demo" : "platenhawk"; }
 
+bool OutputWritten(bool demo) {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "%s: the output could not be written: %s\n", ProgramName(demo).data(),
+                 errno ? std::strerror(errno) : "a write failed");
+    return false;
+}
+
 std::optional<TCommandLine> ParseCommandLine(std::span<char* const> args, bool demo, int& status) {
     return TParser(args, demo).Run(status);
 }
 
 int RunProgram(const TCommandLine& line, bool demo) {
-    report::EnableReports(line.ReportsFolder);
+    if (line.Task != TTask::Interactive) plat::IgnoreClosedPipes();
+    if (const std::string why = report::EnableReports(line.ReportsFolder); !why.empty()) {
+        std::fprintf(stderr, "%s: the reports folder %s cannot be used: %s\n", ProgramName(demo).data(),
+                     line.ReportsFolder.c_str(), why.c_str());
+        return 2;
+    }
     switch (line.Task) {
         case TTask::List:
             return ListDrivesUnattended(line, demo);

@@ -27,6 +27,10 @@ struct TCommandLine {
 // The program's name in messages: platenhawk or platenhawk-demo.
 std::string_view ProgramName(bool demo);
 
+// Flushes the standard output; false, after a line on the standard error, when some of what was
+// written to it was lost (a full disk, a pipe closed by its reader).
+bool OutputWritten(bool demo);
+
 // Reads the arguments after the program's name. After --help or --version (said on standard
 // output), or on a mistake (one line naming it on standard error), it gives nothing and sets
 // `status` to the exit status: 0, or 2 for a mistake.

@@ -299,7 +299,7 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));
     if (!any) SayWhyDrivesDidNotAnswer();
-    return ExitHealthy;
+    return OutputWritten(Demo) ? ExitHealthy : ExitError;
 }
 
 int ScanUnattended(const TCommandLine& line, bool demo) {
@@ -354,7 +354,7 @@ int SmartUnattended(const TCommandLine& line, bool demo) {
     if (outcome == TSmartOutcome::CannotOpen) Fail("drive " + line.Drive + " cannot be opened");
     if (outcome == TSmartOutcome::Refused) Fail("drive " + line.Drive + " refused a SMART request");
     for (const std::string& written : ReportsWritten) Print(written);
-    return SmartStatus(*reading);
+    return OutputWritten(Demo) ? SmartStatus(*reading) : ExitError;
 }
 
 }  // namespace cli

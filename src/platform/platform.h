@@ -156,5 +156,50 @@ bool StandardErrorIsTerminal();
 // From now on an interrupt (Ctrl+C) or a termination request only raises a flag.
 void CatchInterrupts();
 bool Interrupted();
+// From now on a write to a pipe nobody reads any more fails instead of ending the process.
+void IgnoreClosedPipes();
+
+// ---------------------------------------------------------------- ending from outside
+
+// The interactive program's scan: while on, a request from outside to end the process (a
+// termination signal, the terminal closing) raises the Interrupted flag instead, so that the scan
+// stops and its report is written. Switched off with a request kept, the process ends as that
+// request asked, the terminal back as it was found and the lines said at exit written. A request
+// by another signal while on ends the process at once.
+void DeferEnd(bool on);
+
+// While held (holds nest), a signal that would end or stop the process waits until the last hold
+// is released: a report file half-written is finished or removed first.
+void HoldSignals();
+void ReleaseSignals();
+
+// ---------------------------------------------------------------- report files
+//
+// The folder of the reports may be shared with other users, hostile ones too: every file is
+// created anew under a name nobody can guess, never through a link, written to the disk whole,
+// and given its final name by a rename that never replaces anything.
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle InvalidFile = -1;
+
+// Opens the folder `path`, creating it (0755, with missing folders above it) when missing. The
+// calls below work relative to the handle, whatever becomes of the path. InvalidFile and `why`
+// when it cannot be used ("not a folder" for a path that is something else).
+FileHandle OpenFolder(const std::string& path, std::string& why);
+// A new empty file in `folder`, for writing, under a hidden name holding the process id and a
+// random part (in `name`); readable by all, as the umask allows.
+FileHandle CreateHiddenFile(FileHandle folder, std::string& name, std::string& why);
+bool AppendToFile(FileHandle file, std::string_view bytes, std::string& why);
+// What was written to a file, or the names of a folder, reach the disk.
+bool FlushToDisk(FileHandle file, std::string& why);
+void CloseFile(FileHandle file);
+
+enum class RenameOutcome { Done, Taken, Failed };
+// Gives the file `from` of `folder` the name `to`, unless that name is taken (by a file, a folder or
+// a link, even a dangling one).
+RenameOutcome RenameToNewName(FileHandle folder, const std::string& from, const std::string& to, std::string& why);
+// Whether anything has the name (a link too); true also when that cannot be told.
+bool NameTaken(FileHandle folder, const std::string& name);
+void RemoveName(FileHandle folder, const std::string& name);
 
 }  // namespace plat

@@ -1,16 +1,22 @@
+// Report files: the folder opened once, a temporary file per part written and flushed with the
+// signals held, and published under a stem no other report holds. Runs on the main thread.
 #include "report/files.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <system_error>
+#include <utility>
 
 namespace report {
 namespace {
 
-namespace fs = std::filesystem;
+// Pieces of a report are gathered up to this many bytes before they are written.
+constexpr std::size_t WriteChunk = std::size_t{1} << 16;
+// The stems tried beyond the first before a report gives up: "-2" to "-9999".
+constexpr int MostStems = 9999;
+
+std::string FolderPath;
+plat::FileHandle Folder = plat::InvalidFile;
 
 bool FileNameCharacter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
@@ -21,13 +27,118 @@ void SayAtExit(const std::string& line, bool error) { plat::SayAtExit(line, erro
 
 TReportNote Note = SayAtExit;
 
-void Failed(const fs::path& path, const std::string& why) {
-    Note("platenhawk: report " + path.string() + " not written: " + why, true);
+std::string PathOf(std::string_view name) { return (std::filesystem::path(FolderPath) / name).string(); }
+
+void Failed(std::string_view name, const std::string& why) {
+    Note("platenhawk: report " + PathOf(name) + " not written: " + why, true);
+}
+
+// No signal ends the process while a temporary file of this scope exists.
+struct THeldSignals {
+    THeldSignals() { plat::HoldSignals(); }
+    ~THeldSignals() { plat::ReleaseSignals(); }
+    THeldSignals(const THeldSignals&) = delete;
+    THeldSignals& operator=(const THeldSignals&) = delete;
+};
+
+// Writes what `produce` gives into a new temporary file of the folder and flushes it to the disk.
+// False, with `why` and no file left, when that fails.
+bool WriteTemporary(const TProduce& produce, std::string& name, std::string& why) {
+    const plat::FileHandle file = plat::CreateHiddenFile(Folder, name, why);
+    if (file == plat::InvalidFile) return false;
+    std::string gathered;
+    gathered.reserve(WriteChunk);
+    bool failed = false;
+    const auto write = [&](std::string_view bytes) {
+        if (!failed && !bytes.empty()) failed = !plat::AppendToFile(file, bytes, why);
+    };
+    const TEmit emit = [&](std::string_view piece) {
+        if (gathered.size() + piece.size() > WriteChunk) {
+            write(gathered);
+            gathered.clear();
+        }
+        if (piece.size() >= WriteChunk)
+            write(piece);
+        else
+            gathered.append(piece);
+    };
+    try {
+        produce(emit);
+    } catch (const std::exception& error) {
+        failed = true;
+        why = error.what();
+    }
+    write(gathered);
+    if (!failed) failed = !plat::FlushToDisk(file, why);
+    plat::CloseFile(file);
+    if (failed) plat::RemoveName(Folder, name);
+    return !failed;
+}
+
+bool StemFree(const std::string& stem, std::span<const TReportPart> parts) {
+    for (const TReportPart& part : parts)
+        if (plat::NameTaken(Folder, stem + std::string(part.Suffix))) return false;
+    return true;
+}
+
+void Published(const std::string& name) {
+    std::string why;
+    if (!plat::FlushToDisk(Folder, why)) Failed(name, "written, but the folder did not reach the disk: " + why);
+    Note("report: " + PathOf(name), false);
+}
+
+// Gives the temporary file its name: at `stem` once the report has one, else at the first stem
+// from `base` on where none of the parts stands, which the report takes by this. False, with a
+// note and the temporary file removed, when it cannot.
+bool Publish(const std::string& temporary, const std::string& base, std::string& stem, const TReportPart& part,
+             std::span<const TReportPart> parts) {
+    const std::string suffix(part.Suffix);
+    std::string why;
+    if (!stem.empty()) {
+        switch (plat::RenameToNewName(Folder, temporary, stem + suffix, why)) {
+            case plat::RenameOutcome::Done:
+                Published(stem + suffix);
+                return true;
+            case plat::RenameOutcome::Taken:
+                why = "a file of that name appeared meanwhile";
+                break;
+            case plat::RenameOutcome::Failed:
+                break;
+        }
+        plat::RemoveName(Folder, temporary);
+        Failed(stem + suffix, why);
+        return false;
+    }
+    for (int n = 1; n <= MostStems; ++n) {
+        const std::string candidate = n == 1 ? base : base + "-" + std::to_string(n);
+        if (!StemFree(candidate, parts)) continue;
+        switch (plat::RenameToNewName(Folder, temporary, candidate + suffix, why)) {
+            case plat::RenameOutcome::Done:
+                stem = candidate;
+                Published(stem + suffix);
+                return true;
+            case plat::RenameOutcome::Taken:
+                continue;
+            case plat::RenameOutcome::Failed:
+                plat::RemoveName(Folder, temporary);
+                Failed(candidate + suffix, why);
+                return false;
+        }
+    }
+    plat::RemoveName(Folder, temporary);
+    Failed(base + suffix, "every name up to -" + std::to_string(MostStems) + " is taken");
+    return false;
+}
+
+std::string BaseStem(const plat::DateTime& t, std::string_view serial, std::string_view kind) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%04d%02d%02d-%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
+    return std::string(time) + "-" + FileSerial(serial) + "-" + std::string(kind);
 }
 
 }  // namespace
 
-void SetReportNote(TReportNote note) { Note = note; }
+TReportNote SetReportNote(TReportNote note) { return std::exchange(Note, note); }
 
 std::string FileSerial(std::string_view serial) {
     const std::size_t first = serial.find_first_not_of(' ');
@@ -39,65 +150,35 @@ std::string FileSerial(std::string_view serial) {
     return name;
 }
 
-std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::string_view serial,
-                       std::string_view kind, std::string_view firstSuffix) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%04d%02d%02d-%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second);
-    const std::string stem = std::string(time) + "-" + FileSerial(serial) + "-" + std::string(kind);
-    std::string candidate = stem;
-    for (int n = 2;; ++n) {
-        std::error_code error;
-        if (!fs::exists(fs::path(folder) / (candidate + std::string(firstSuffix)), error)) return candidate;
-        candidate = stem + "-" + std::to_string(n);
-    }
-}
-
-bool WriteReportFile(const std::string& folder, const std::string& name, const TProducer& produce) {
-    const fs::path path = fs::path(folder) / name;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error) {
-        Failed(path, error.message());
-        return false;
-    }
-    const fs::path temporary = fs::path(folder) / ("." + name + ".part");
-    std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-    if (!file) {
-        Failed(path, std::strerror(errno));
-        return false;
-    }
-    bool written = true;
-    int writeErrno = 0;
+std::string UseReportFolder(const std::string& folder) {
+    plat::CloseFile(Folder);
+    Folder = plat::InvalidFile;
+    FolderPath = folder;
+    if (folder.empty()) return {};
     std::string why;
-    try {
-        produce([&](std::string_view piece) {
-            if (written && std::fwrite(piece.data(), 1, piece.size(), file) != piece.size()) {
-                written = false;
-                writeErrno = errno;
-            }
-        });
-    } catch (const std::exception& e) {
-        why = e.what();
-    }
-    const bool closed = std::fclose(file) == 0;
-    if (why.empty() && (!written || !closed)) why = std::strerror(written ? errno : writeErrno);
-    if (!why.empty()) {
-        Failed(path, why);
-        fs::remove(temporary, error);
-        return false;
-    }
-    fs::rename(temporary, path, error);
-    if (error) {
-        Failed(path, error.message());
-        fs::remove(temporary, error);
-        return false;
-    }
-    Note("report: " + path.string(), false);
-    return true;
+    Folder = plat::OpenFolder(folder, why);
+    return why;
 }
 
-bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes) {
-    return WriteReportFile(folder, name, [bytes](const TEmit& emit) { emit(bytes); });
+void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_view kind,
+                 std::span<const TReportPart> parts) {
+    const std::string base = BaseStem(t, serial, kind);
+    std::string why;
+    if (Folder == plat::InvalidFile) Folder = plat::OpenFolder(FolderPath, why);
+    std::string stem;
+    for (const TReportPart& part : parts) {
+        if (!part.Produce) continue;
+        if (Folder == plat::InvalidFile) {
+            Failed(base + std::string(part.Suffix), why);
+            continue;
+        }
+        const THeldSignals held;
+        std::string temporary, failure;
+        if (!WriteTemporary(part.Produce, temporary, failure))
+            Failed((stem.empty() ? base : stem) + std::string(part.Suffix), failure);
+        else
+            Publish(temporary, base, stem, part, parts);
+    }
 }
 
 }  // namespace report

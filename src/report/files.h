@@ -1,7 +1,9 @@
-// Report files: their names, and writing them whole or not at all.
+// Report files: their names, and writing them whole or not at all into a folder others may write
+// to as well. Runs on the thread that writes the reports (the main thread).
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -9,29 +11,39 @@
 
 namespace report {
 
+// Receives a report's text piece by piece, in order.
+using TEmit = std::function<void(std::string_view)>;
+// Produces the text of one file through the TEmit it is given.
+using TProduce = std::function<void(const TEmit&)>;
+
+// One file of a report: how its name ends, and its text. A part without a producer is not written
+// this time, but no report takes a name at which a file of that kind already stands.
+struct TReportPart {
+    std::string_view Suffix;  // ".json", "-damaged.txt", ".png"...
+    TProduce Produce;
+};
+
 // The serial as it may stand in a file name: characters outside [A-Za-z0-9._-] become "_";
 // "noserial" when there is none.
 std::string FileSerial(std::string_view serial);
 
-// The start of the names of the files of one report, YYYYMMDD-HHMMSS-SERIAL-KIND, with "-2",
-// "-3"... added when `folder` already holds a report of that name with `firstSuffix`.
-std::string ReportStem(const std::string& folder, const plat::DateTime& t, std::string_view serial,
-                       std::string_view kind, std::string_view firstSuffix);
-
 // Where "report: PATH" and the reasons a file could not be written go (`error` for the latter):
-// by default they are said when the program ends (plat::SayAtExit).
+// by default they are said when the program ends (plat::SayAtExit). Gives the one set before.
 using TReportNote = void (*)(const std::string& line, bool error);
-void SetReportNote(TReportNote note);
+TReportNote SetReportNote(TReportNote note);
 
-// Receives a report's text piece by piece, in order.
-using TEmit = std::function<void(std::string_view)>;
-// Hands a report's whole text to an emitter; it throws std::exception when it cannot.
-using TProducer = std::function<void(const TEmit&)>;
+// Writes the reports into `folder` from now on (none with an empty one): opens it, creating it when
+// missing, and keeps it open, so that whatever becomes of the path later no file lands elsewhere.
+// Empty when it is open; otherwise why it cannot be used, and each report tries again.
+std::string UseReportFolder(const std::string& folder);
 
-// Writes what `produce` emits as folder/name (the folder is created when missing) through a
-// temporary file renamed into place, so that the file is whole or absent, and notes
-// "report: PATH" or why the file could not be written.
-bool WriteReportFile(const std::string& folder, const std::string& name, const TProducer& produce);
-bool WriteReportFile(const std::string& folder, const std::string& name, std::string_view bytes);
+// Writes the parts of one report into the folder, each through a temporary file that reaches the
+// disk before it takes its name, so that a file is whole or absent. They share one name stem,
+// YYYYMMDD-HHMMSS-SERIAL-KIND, followed by "-2", "-3"... when a file of one of the parts' kinds
+// stands at a stem already (or appears there meanwhile): no file is ever replaced. Notes
+// "report: PATH" for each file written, or why it was not. A producer that cannot write (a full
+// disk) or that throws leaves its file unwritten.
+void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_view kind,
+                 std::span<const TReportPart> parts);
 
 }  // namespace report

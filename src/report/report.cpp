@@ -11,7 +11,7 @@
 namespace report {
 namespace {
 
-std::string Folder;
+bool Reporting = false;  // into a folder the user named
 bool KeepRecords = false;
 TScanRecord Record;
 std::vector<std::string> SmartLines;  // of the last scan that wrote reports
@@ -29,7 +29,7 @@ void ScanStarted() {
     Record.Stopped = false;
     BeginScan(Record, App.ScanStartLba, App.ScanEndLba, MaxBlockSectors);
     Record.Smart = {};
-    if (!Folder.empty()) ReadSmartQuietly(App.CurrentDrive, Record.Smart.Before);
+    if (Reporting) ReadSmartQuietly(App.CurrentDrive, Record.Smart.Before);
 }
 
 void ScanBlock(const TBlockResult& block) { AddBlock(Record, block, MaxBlockSectors); }
@@ -39,29 +39,34 @@ void ScanFinished() {
     Record.Finished = plat::LocalDateTime();
     Record.Stopped = App.ScanAborted == 1;
     SmartLines.clear();
-    if (!Folder.empty() && Record.Blocks > 0) {
+    if (Reporting && Record.Blocks > 0) {
         ReadSmartQuietly(App.CurrentDrive, Record.Smart.After);
         Record.Smart.Taken = true;
         SmartLines = SmartChangeLines(Record.Smart, "->");
-        const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
-        WriteReportFile(Folder, stem + ".json", [](const TEmit& emit) { WriteScanJson(Record, emit); });
-        if (HasDamage(Record))
-            WriteReportFile(Folder, stem + "-damaged.txt", [](const TEmit& emit) { WriteDamagedList(Record, emit); });
-        const std::vector<std::uint8_t> png = SurfacePng(Record);
-        WriteReportFile(Folder, stem + ".png", std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+        const TReportPart parts[] = {
+            {".json", [](const TEmit& emit) { WriteScanJson(Record, emit); }},
+            {"-damaged.txt",
+             HasDamage(Record) ? [](const TEmit& emit) { WriteDamagedList(Record, emit); } : TProduce()},
+            {".png",
+             [](const TEmit& emit) {
+                 const std::vector<std::uint8_t> png = SurfacePng(Record);
+                 emit(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+             }},
+        };
+        WriteReport(Record.Started, Record.Drive.Serial, "scan", parts);
     }
     if (!KeepRecords) Record = TScanRecord{};
 }
 
 constexpr TScanListener ScanListener{ScanStarted, ScanBlock, ScanFinished};
 
-void FollowScans() { SetScanListener(Folder.empty() && !KeepRecords ? nullptr : &ScanListener); }
+void FollowScans() { SetScanListener(!Reporting && !KeepRecords ? nullptr : &ScanListener); }
 
 void SmartRead(const TSmartReading& reading) {
     const TDriveFacts drive = ChosenDriveFacts();
     const plat::DateTime now = plat::LocalDateTime();
-    const std::string stem = ReportStem(Folder, now, drive.Serial, "smart", ".json");
-    WriteReportFile(Folder, stem + ".json", [&](const TEmit& emit) { WriteSmartJson(drive, now, reading, emit); });
+    const TReportPart parts[] = {{".json", [&](const TEmit& emit) { WriteSmartJson(drive, now, reading, emit); }}};
+    WriteReport(now, drive.Serial, "smart", parts);
 }
 
 }  // namespace
@@ -74,10 +79,11 @@ TDriveFacts ChosenDriveFacts() {
 
 const std::vector<std::string>& LastScanSmartLines() { return SmartLines; }
 
-void EnableReports(std::string folder) {
-    Folder = std::move(folder);
+std::string EnableReports(const std::string& folder) {
+    Reporting = !folder.empty();
     FollowScans();
-    SetSmartListener(Folder.empty() ? nullptr : SmartRead);
+    SetSmartListener(Reporting ? SmartRead : nullptr);
+    return UseReportFolder(folder);
 }
 
 void KeepScanRecords() {

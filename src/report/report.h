@@ -12,8 +12,9 @@
 
 namespace report {
 
-// Reports into `folder` from now on; none with an empty folder.
-void EnableReports(std::string folder);
+// Reports into `folder` from now on; none with an empty folder. The folder is opened (created when
+// missing) now; why it cannot be, or empty.
+std::string EnableReports(const std::string& folder);
 
 // Keeps the record of every scan from now on, with reports or without, until the next scan starts:
 // the unattended summary is taken from it.

@@ -74,7 +74,11 @@ void DrawBlock(const TBlockResult& block) {
     if (App.UnreadableBlocks + App.PartialBlocks == 1) FailureSignal();
 }
 
-constexpr TScanView ScreenView{PollEscape, DrawBlock, ShowPercent};
+// The scan screen stops at ESC, and at a request from outside to end the program while a report
+// follows the scan (it is written before the program ends).
+bool StopOnScreen() { return plat::Interrupted() || PollEscape(); }
+
+constexpr TScanView ScreenView{StopOnScreen, DrawBlock, ShowPercent};
 
 }  // namespace
 
@@ -150,7 +154,9 @@ bool ScanSurface() {
     SetColor(clDarkGrey);
     plat::FlushInput(App.InputHandle);
     App.ScanRunning = 1;
+    if (Listener) plat::DeferEnd(true);
     ScanBlocks(ScreenView);
+    if (Listener) plat::DeferEnd(false);
     App.ShownPercent = 100;
     ShowPercent();
     App.DriveHandle = plat::InvalidDrive;

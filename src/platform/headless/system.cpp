@@ -178,4 +178,8 @@ void CatchInterrupts() {}
 
 bool Interrupted() { return false; }
 
+void IgnoreClosedPipes() {}
+
+void DeferEnd(bool) {}
+
 }  // namespace plat

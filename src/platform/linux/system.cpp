@@ -1,5 +1,6 @@
 // Time, threads and the process on Linux: the real monotonic clock, detached threads, and an exit
-// that puts the terminal back first.
+// that puts the terminal back first, also one a signal asked for while a scan's report was due.
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -111,10 +112,9 @@ std::string ReadStdinLine() {
     return line;
 }
 
-// Other threads are still running: no static destructors, no atexit handlers.
-void ExitProcess(int code) {
-    term::DeliverStreamText(true);
-    term::Restore();
+namespace {
+
+void WriteExitLines() {
     for (const TExitLine& line : ExitLines()) {
         const std::string ended = line.Text + '\n';
         std::string_view text = ended;
@@ -125,7 +125,33 @@ void ExitProcess(int code) {
             text.remove_prefix(static_cast<std::size_t>(n));
         }
     }
+}
+
+}  // namespace
+
+// Other threads are still running: no static destructors, no atexit handlers.
+void ExitProcess(int code) {
+    term::DeliverStreamText(true);
+    term::Restore();
+    WriteExitLines();
     _exit(code);
+}
+
+void DeferEnd(bool on) {
+    term::KeepEndRequests(on);
+    if (on) return;
+    const int sig = term::KeptEndRequest();
+    if (sig == 0) return;
+    term::DeliverStreamText(true);
+    term::Restore();
+    WriteExitLines();
+    signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(sig);
+    _exit(128 + sig);
 }
 
 namespace {
@@ -146,6 +172,8 @@ void CatchInterrupts() {
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
-bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed); }
+bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed) || term::KeptEndRequest() != 0; }
+
+void IgnoreClosedPipes() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace plat

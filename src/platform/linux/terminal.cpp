@@ -150,8 +150,25 @@ void RaiseDefault(int sig) {
     raise(sig);
 }
 
+// While a scan's report is to be written, the first request to end the process is kept for later.
+std::atomic<bool> g_keepEnd{false};
+std::atomic<int> g_keptEnd{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+// Whether the request `sig` is kept rather than obeyed now: the first one is, and the same one
+// again (a closing terminal both hangs up and sends SIGHUP, perhaps more than once). Async-signal-safe.
+bool KeepEnd(int sig) {
+    if (!g_keepEnd) return false;
+    int kept = 0;
+    return g_keptEnd.compare_exchange_strong(kept, sig) || kept == sig;
+}
+
 void OnTerminate(int sig) {
     const int savedErrno = errno;
+    if (KeepEnd(sig)) {
+        errno = savedErrno;
+        return;
+    }
     if (g_phase != Restored) {  // otherwise the process is already on its way out
         Restore();
         RaiseDefault(sig);
@@ -398,9 +415,11 @@ struct InputState {
 };
 InputState g_input;
 
-void EndOnHangUp() {
-    Restore();
-    _exit(1);
+// The terminal is gone: a hang-up, which the main thread takes as SIGHUP, after the scan's report
+// while one is due and never while a report file is half-written. This thread reads no more.
+[[noreturn]] void EndOnHangUp() {
+    if (!KeepEnd(SIGHUP)) kill(getpid(), SIGHUP);
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 // Moves what the terminal holds into g_arrived, as arrived at `at`; never blocks. With the lock.
@@ -513,6 +532,10 @@ void Restore() {
     WriteAll(RestoreTexts[static_cast<std::size_t>(g_undo.load())]);
     if (g_raw) tcsetattr(In, TCSAFLUSH, &g_savedModes);
 }
+
+void KeepEndRequests(bool on) { g_keepEnd = on; }
+
+int KeptEndRequest() { return g_keptEnd; }
 
 std::uint32_t ToneRequest(std::uint32_t frequencyHz, std::uint32_t durationMs) {
     if (frequencyHz < LowestTone || frequencyHz > HighestTone || durationMs == 0) return 0;

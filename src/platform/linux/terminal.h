@@ -25,6 +25,13 @@ void DeliverStreamText(bool ending);
 // Runs once; later calls return at once. Async-signal-safe.
 void Restore();
 
+// While on, the first request from outside to end the process (a signal whose default action ends
+// it, the terminal hanging up, which counts as SIGHUP) is kept instead of obeyed, and so is the same
+// one again; a request by another signal is obeyed at once.
+void KeepEndRequests(bool on);
+// The signal of the request kept (SIGHUP for a hang-up); 0 for none.
+int KeptEndRequest();
+
 // Starts a thread that leaves the signals from outside to the main thread, where the terminal's
 // handlers run.
 void StartHelper(void (*procedure)());

@@ -152,8 +152,6 @@ std::string ReadStdinLine() {
     return line;
 }
 
-namespace {}  // namespace
-
 void ExitProcess(int code) {
     con::Restore();
     for (const TExitLine& line : ExitLines()) {
@@ -183,6 +181,12 @@ bool StandardErrorIsTerminal() {
 }
 
 void CatchInterrupts() { SetConsoleCtrlHandler(OnInterrupt, TRUE); }
+
+// A write to a closed pipe fails here anyway.
+void IgnoreClosedPipes() {}
+
+// The console's own close and log-off events end the program as they always did.
+void DeferEnd(bool) {}
 
 bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed); }
 
