@@ -36,6 +36,11 @@ run --help
 for option in --list --scan --smart --reports --first-lba --last-lba --no-recheck --json --version; do
     [[ $out == *"$option"* ]] || fail "--help does not mention $option"
 done
+# Every form of the demo takes a scenario file, and its usage lines say so.
+for form in "\[--reports" --list --scan --smart; do
+    grep -qE "^(usage:| +) platenhawk-demo $form .*\[SCENARIO-FILE\]\$" <<<"$out" ||
+        fail "--help: the usage line of \"$form\" lacks [SCENARIO-FILE]"
+done
 run --version
 [[ $status == 0 && $out =~ ^platenhawk-demo\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $status \"$out\""
 

@@ -5,6 +5,7 @@
 
 #include "app/main.h"
 #include "cli/unattended.h"
+#include "platform/platform.h"
 #include "report/documents.h"
 #include "report/report.h"
 
@@ -14,9 +15,9 @@ namespace {
 // PROGRAM, FILE, DEMO and DEVICE stand for what differs between the two programs.
 constexpr std::string_view UsageText =
     "usage: PROGRAM [--reports DIR]FILE\n"
-    "       PROGRAM --list [--json]\n"
-    "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]\n"
-    "       PROGRAM --smart DRIVE [--json] [--reports DIR]\n"
+    "       PROGRAM --list [--json]FILE\n"
+    "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
+    "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
@@ -198,6 +199,7 @@ std::optional<TCommandLine> ParseCommandLine(std::span<char* const> args, bool d
 }
 
 int RunProgram(const TCommandLine& line, bool demo) {
+    plat::SetProgramName(ProgramName(demo));
     report::EnableReports(line.ReportsFolder);
     switch (line.Task) {
         case TTask::List:
