@@ -250,9 +250,14 @@ run "$work/nvme.ini" --smart 1 --json --reports "$work/nvme"
 python3 -c 'import json, sys; t = sys.stdin.read(); r = json.loads(t[:t.rindex("}") + 1])
 assert r["nvme"]["data_units_read"] == "18446744073709551621", r' <"$work/out" || fail "an NVMe counter of 2^64 + 5: $out"
 
-run "$work/drives.ini" --smart 7
-[[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && -z $out ]] ||
+run "$work/drives.ini" --smart 7 --reports "$work/refused"
+[[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && $out == "report: $work/refused/"*-smart.json ]] ||
     fail "SMART refused: status $status, \"$err\""
+
+# Every report written above (scans completed, stopped and damaged, SMART readings of ATA and NVMe
+# drives and a refused one) matches its JSON Schema.
+python3 "$(dirname "$0")/validate_reports.py" "$(dirname "$0")/../docs/schemas" "$work" >"$work/valid" ||
+    fail "reports that do not match their schemas: $(cat "$work/valid")"
 
 ((failures == 0)) && echo "command line: ok"
 exit $((failures > 0))

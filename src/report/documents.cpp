@@ -21,7 +21,10 @@ TJson DriveJson(const TDriveFacts& drive) {
 }
 
 TJson Header(const char* timeMember, const plat::DateTime& time) {
-    return TJson{{"program", ProgramName}, {"version", ProgramVersion()}, {timeMember, IsoTime(time)}};
+    // The reports' format, as docs/schemas states it: raised when a member changes its meaning.
+    constexpr int Format = 1;
+    return TJson{
+        {"program", ProgramName}, {"version", ProgramVersion()}, {"format", Format}, {timeMember, IsoTime(time)}};
 }
 
 // Drive texts are bytes as the drive sent them: what is not UTF-8 becomes U+FFFD.
