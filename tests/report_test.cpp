@@ -11,6 +11,7 @@
 
 #include "report/documents.h"
 #include "report/picture.h"
+#include "report_copies.h"
 #include "scan_run.h"
 
 namespace {
@@ -18,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// A fresh folder for one test's reports (tests run in parallel processes), removed afterwards;
-// reports are switched off again.
+// A fresh folder for one test's reports (tests run in parallel processes), removed afterwards
+// (its JSON reports kept for the schema check); reports are switched off again.
 struct TReportFolder {
     TReportFolder()
         : Path(fs::temp_directory_path() /
@@ -28,6 +29,7 @@ struct TReportFolder {
     }
     ~TReportFolder() {
         report::EnableReports("");
+        KeepReportCopies(Path);
         std::error_code ignored;
         fs::remove_all(Path, ignored);
     }
@@ -196,6 +198,7 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
     EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
     EXPECT_EQ(folder.Files(), (std::vector<std::string>{std::string(name) + "-2.json", std::string(name) + "-2.png",
                                                         std::string(name) + ".json"}));
+    fs::remove(folder.Path / (std::string(name) + ".json"));  // planted here, not a report
 }
 
 TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
@@ -291,8 +294,7 @@ TEST(Reports, ThresholdsArePairedByIdNotBySlot) {
     put(sectors.Values, 2, 7, 0);
     put(sectors.Thresholds, 0, 194, 0);
     put(sectors.Thresholds, 1, 1, 51);
-    const json r =
-        json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
+    const json r = json::parse(report::SmartJson(report::TDriveFacts{}, plat::DateTime{}, reading));
     ASSERT_EQ(r["attributes"].size(), 3u);
     EXPECT_EQ(r["attributes"][0]["threshold"], 51);
     EXPECT_EQ(r["attributes"][1]["threshold"], 0);
