@@ -25,7 +25,7 @@ examples=()
 for f in "$source"/examples/*.ini; do examples+=("$(basename "$f")"); done
 ((${#examples[@]} > 0)) || fail "no example scenarios in $source/examples"
 fleet=()
-while IFS= read -r f; do fleet+=("$f"); done < <(cd "$source/examples" && git ls-files fleet 2>/dev/null || find fleet -type f)
+while IFS= read -r f; do fleet+=("$f"); done < <(cd "$source/examples" && find fleet -type f ! -path 'fleet/reports/*')
 ((${#fleet[@]} > 3)) || fail "no fleet playbook in $source/examples/fleet"
 schemas=()
 for f in "$source"/docs/schemas/*.schema.json; do schemas+=("$(basename "$f")"); done
