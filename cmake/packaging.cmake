@@ -7,6 +7,7 @@
 #                                      playbook) and schemas/ (the reports' JSON Schemas)
 #   scripts/package                    platenhawk_VERSION_ARCH.deb (cpack in build/), the same tree
 #                                      under /usr, checked by lintian in the tests
+
 include(GNUInstallDirs)
 
 install(TARGETS platenhawk RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
