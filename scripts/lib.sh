@@ -26,12 +26,18 @@ need_build_tools() {
     need_packages cmake ninja-build g++ nlohmann-json3-dev libstb-dev
 }
 
+# What the Debian package is made with (scripts/package): dpkg-dev's dpkg-shlibdeps for its
+# Depends field, file for CPack to tell the programs from the other files.
+need_package_tools() {
+    need_build_tools && need_packages dpkg-dev file
+}
+
 # What the test suites need besides: GoogleTest, tmux and a UTF-8 locale for the terminal checks,
-# ansible-core for the fleet playbook, man-db for the man pages, dpkg-dev and file for the Debian
-# package.
+# ansible-core for the fleet playbook, man-db for the man pages, python3-jsonschema for checking
+# the reports against their schemas, and lintian for the Debian package.
 need_test_tools() {
-    need_build_tools &&
-        need_packages libgtest-dev tmux locales python3 util-linux ansible-core man-db dpkg-dev file
+    need_package_tools &&
+        need_packages libgtest-dev tmux locales python3 python3-jsonschema util-linux ansible-core man-db lintian
 }
 
 # Configures a build directory: configure_tree DIR [cmake options...]. A directory that is

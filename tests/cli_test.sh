@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The command line of platenhawk-demo, run as a script would run it: --help and --version, every
 # mistake with its message and exit status 2, --list, unattended --scan (each exit status, the
-# plain progress lines, the summary, Ctrl+C and SIGTERM writing a "stopped" report), --smart,
+# plain progress lines, the summary, one-sector and short-ended ranges, a report that cannot be
+# finished, Ctrl+C and SIGTERM writing a "stopped" report), --smart (NVMe counters past 64 bits),
 # outputs that close or fill up, and reports in a folder where others plant links or write too.
 set -u
 demo=$1
@@ -36,6 +37,11 @@ run --help
 [[ $status == 0 && $out == "usage: platenhawk-demo "* && -z $err ]] || fail "--help: status $status, \"${out:0:60}\""
 for option in --list --scan --smart --reports --first-lba --last-lba --no-recheck --json --version; do
     [[ $out == *"$option"* ]] || fail "--help does not mention $option"
+done
+# Every form of the demo takes a scenario file, and its usage lines say so.
+for form in "\[--reports" --list --scan --smart; do
+    grep -qE "^(usage:| +) platenhawk-demo $form .*\[SCENARIO-FILE\]\$" <<<"$out" ||
+        fail "--help: the usage line of \"$form\" lacks [SCENARIO-FILE]"
 done
 run --version
 [[ $status == 0 && $out =~ ^platenhawk-demo\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "--version: $status \"$out\""
@@ -163,6 +169,22 @@ EOF
 [[ $(grep '^smart: ' <<<"$out") == "smart: during the scan: Reallocated Sector Count 0 -> 12" ]] ||
     fail "damaged scan: no smart: line for the reallocated sectors: $out"
 
+# A range of one sector is one block; a range that ends in a short block gives it a cell of the
+# picture too.
+run "$work/drives.ini" --scan 1 --first-lba 300 --last-lba 300
+[[ $status == 0 && $(summary_line range) == "300-300" && $(summary_line blocks) == 1 ]] || fail "one sector: $out"
+run "$work/drives.ini" --scan 1 --first-lba 0 --last-lba 299 --reports "$work/short"
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); assert r["picture"]["cells"] == r["blocks"] == 2, r' \
+    "$work"/short/*-H1-scan.json || fail "a short last block: $out"
+
+# A report whose file cannot be finished (here, the close fails: no file may grow past 0 bytes)
+# is not announced and leaves nothing under its name.
+full=$(ulimit -f 0 && trap '' XFSZ && timeout 120 "$demo" "$work/drives.ini" --scan 1 --reports "$work/full" 2>&1
+    echo "status $?")
+[[ $full == *"verdict: healthy"*"status 0" && $full != *"report:"* ]] || fail "a full disk: $full"
+[[ $full == *"-H1-scan.json not written: File too large"* ]] || fail "a full disk: $full"
+[[ -z $(ls -A "$work/full") ]] || fail "a full disk left files: $(ls -A "$work/full")"
+
 run "$work/drives.ini" --scan 6
 [[ $status == 0 && $(summary_line range) == "0-999" && $(summary_line blocks) == 4 ]] || fail "4096-byte scan: $out"
 
@@ -251,8 +273,14 @@ assert [(a["id"], a["raw"], a["threshold"], a["status"]) for a in r["attributes"
 assert r["attributes"][1]["name"] is None
 EOF
 [[ $(ls "$work"/smart/*-B6-smart.json | wc -l) == 1 ]] || fail "--smart --reports wrote no report"
-run "$work/drives.ini" --smart 7
-[[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && -z $out ]] ||
+# NVMe counters past 64 bits are written whole, as decimal strings.
+printf '[drive 0]\nserial = NV1\nsectors = 1000\nkind = nvme\ndata_units_read = 18446744073709551621\n' >"$work/nvme.ini"
+run "$work/nvme.ini" --smart 1 --json --reports "$work/nvme"
+python3 -c 'import json, sys; t = sys.stdin.read(); r = json.loads(t[:t.rindex("}") + 1])
+assert r["nvme"]["data_units_read"] == "18446744073709551621", r' <"$work/out" || fail "an NVMe counter of 2^64 + 5: $out"
+
+run "$work/drives.ini" --smart 7 --reports "$work/refused"
+[[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && $out == "report: $work/refused/"*-smart.json ]] ||
     fail "SMART refused: status $status, \"$err\""
 
 # ---------------------------------------------------------------- closed outputs
@@ -336,6 +364,11 @@ import json, sys
 assert json.load(open(sys.argv[1]))["attributes"][0]["raw"] == int(sys.argv[2])
 EOF
 done
+
+# Every report written above (scans completed, stopped and damaged, SMART readings of ATA and NVMe
+# drives and a refused one) matches its JSON Schema.
+python3 "$(dirname "$0")/validate_reports.py" "$(dirname "$0")/../docs/schemas" "$work" >"$work/valid" ||
+    fail "reports that do not match their schemas: $(cat "$work/valid")"
 
 ((failures == 0)) && echo "command line: ok"
 exit $((failures > 0))

@@ -205,6 +205,10 @@ assert json.load(open(stopped))["outcome"] == "stopped"
 assert json.load(open(healthy))["verdict"] == "healthy"
 EOF
 
+# Every report fetched in both runs matches its JSON Schema.
+python3 "$fleet/../../tests/validate_reports.py" "$fleet/../../docs/schemas" "$work/reports" "$work/reports-2" \
+    >"$work/valid" || fail "fetched reports that do not match their schemas: $(cat "$work/valid")"
+
 written=$(find ~/.ansible -newer "$work/started" 2>/dev/null)
 [[ -z $written ]] || fail "wrote to ~/.ansible: $written"
 

@@ -13,6 +13,7 @@
 #include "drives/requests.h"
 #include "program.h"
 #include "report/report.h"
+#include "report_copies.h"
 
 namespace {
 
@@ -208,6 +209,7 @@ TEST(NvmeHealth, TheReportHoldsTheLogWithBigCountersAsStrings) {
     EXPECT_TRUE(entry.path().filename().string().ends_with("-NV0001-smart.json"));
     std::ifstream in(entry.path());
     const nlohmann::json r = nlohmann::json::parse(in);
+    KeepReportCopies(folder);
     fs::remove_all(folder);
     EXPECT_EQ(r["ok"], true);
     EXPECT_EQ(r["attributes"], nlohmann::json::array());

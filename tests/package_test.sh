@@ -2,12 +2,16 @@
 # package_test.sh BUILD SOURCE VERSION dynamic|static: what `cmake --install` puts into a prefix
 # and what `cpack` puts into the Debian package, file by file, with the package's control fields.
 #   install: sbin/platenhawk, bin/platenhawk-demo, the two man pages gzipped as Debian keeps them
-#            (no name, no time stamp) and equal to the build's, the example scenarios of
-#            SOURCE/examples; programs that run and are linked as asked.
+#            (no name, no time stamp) and equal to the build's, and in share/doc/platenhawk the
+#            copyright file, the changelog (gzipped the same way), the example scenarios and the
+#            fleet playbook of SOURCE/examples and the reports' JSON Schemas of SOURCE/docs/schemas;
+#            programs that run and are linked as asked.
 #   package: platenhawk_VERSION_ARCH.deb with the same files under /usr and nothing else, owned by
 #            root, programs stripped; Package, Version, Architecture, Section admin, a Maintainer,
 #            a Description with a long part, and Depends on nothing but libc6, libgcc-s1 and
-#            libstdc++6 (nothing at all for a static build).
+#            libstdc++6 (nothing at all for a static build); lintian finds no error and no
+#            warning (skipped, with a line, where lintian is not installed). Without
+#            dpkg-shlibdeps on the PATH cpack fails and makes no package.
 set -u
 build=$(realpath "$1") source=$(realpath "$2") version=$3 linking=$4
 fail() {
@@ -20,13 +24,22 @@ trap 'rm -rf "$work"' EXIT
 examples=()
 for f in "$source"/examples/*.ini; do examples+=("$(basename "$f")"); done
 ((${#examples[@]} > 0)) || fail "no example scenarios in $source/examples"
+fleet=()
+while IFS= read -r f; do fleet+=("$f"); done < <(cd "$source/examples" && find fleet -type f ! -path 'fleet/reports/*')
+((${#fleet[@]} > 3)) || fail "no fleet playbook in $source/examples/fleet"
+schemas=()
+for f in "$source"/docs/schemas/*.schema.json; do schemas+=("$(basename "$f")"); done
+((${#schemas[@]} == 2)) || fail "not two report schemas in $source/docs/schemas: ${schemas[*]}"
 # The files of the tree, relative to its root, as "sort" orders them.
 expected_files() {
     local prefix=$1
     {
         echo "${prefix}bin/platenhawk-demo"
         echo "${prefix}sbin/platenhawk"
-        for e in "${examples[@]}"; do echo "${prefix}share/doc/platenhawk/examples/$e"; done
+        echo "${prefix}share/doc/platenhawk/changelog.gz"
+        echo "${prefix}share/doc/platenhawk/copyright"
+        for e in "${examples[@]}" "${fleet[@]}"; do echo "${prefix}share/doc/platenhawk/examples/$e"; done
+        for e in "${schemas[@]}"; do echo "${prefix}share/doc/platenhawk/schemas/$e"; done
         echo "${prefix}share/man/man1/platenhawk-demo.1.gz"
         echo "${prefix}share/man/man8/platenhawk.8.gz"
     } | LC_ALL=C sort
@@ -47,9 +60,18 @@ for page in man1/platenhawk-demo.1 man8/platenhawk.8; do
     header=$(od -An -tu1 -N8 "$gz" | tr -s ' ')
     [[ $header == " 31 139 8 0 0 0 0 0" ]] || fail "$page.gz carries a name or a time stamp: header$header"
 done
-for e in "${examples[@]}"; do
+for e in "${examples[@]}" "${fleet[@]}"; do
     cmp -s "$source/examples/$e" "$prefix/share/doc/platenhawk/examples/$e" || fail "examples/$e differs from the source"
 done
+for e in "${schemas[@]}"; do
+    cmp -s "$source/docs/schemas/$e" "$prefix/share/doc/platenhawk/schemas/$e" || fail "schemas/$e differs from the source"
+done
+cmp -s "$source/cmake/debian/copyright" "$prefix/share/doc/platenhawk/copyright" || fail "the copyright file differs"
+changelog=$(gzip -dc "$prefix/share/doc/platenhawk/changelog.gz")
+[[ $(head -1 <<<"$changelog") == "platenhawk ($version) unstable; urgency=medium" ]] ||
+    fail "the changelog's first line: $(head -1 <<<"$changelog")"
+[[ $(od -An -tu1 -N8 "$prefix/share/doc/platenhawk/changelog.gz" | tr -s ' ') == " 31 139 8 0 0 0 0 0" ]] ||
+    fail "changelog.gz carries a name or a time stamp"
 for program in sbin/platenhawk bin/platenhawk-demo; do
     [[ -x $prefix/$program ]] || fail "$program is not executable"
     "$prefix/$program" --help >/dev/null || fail "$program --help exited with status $?"
@@ -63,7 +85,7 @@ for program in sbin/platenhawk bin/platenhawk-demo; do
         *) fail "linking is dynamic or static, not $linking" ;;
     esac
 done
-echo "install: ${#examples[@]} example scenarios, two man pages, two $linking programs"
+echo "install: ${#examples[@]} example scenarios, ${#fleet[@]} files of the fleet playbook, ${#schemas[@]} schemas, two man pages, two $linking programs"
 
 # ---------------------------------------------------------------- cpack
 arch=$(dpkg --print-architecture)
@@ -111,3 +133,30 @@ case $linking in
     static) [[ -z $depends ]] || fail "a static build depends on $(field Depends)" ;;
 esac
 echo "package: $(basename "$deb"), $(grep -c . <<<"$(expected_files "")") files, Depends: $(field Depends)"
+
+if command -v lintian >/dev/null; then
+    lintian "$deb" >"$work/lintian" 2>&1
+    grep -E '^[EW]: ' "$work/lintian" && fail "lintian: errors or warnings:"$'\n'"$(cat "$work/lintian")"
+    echo "lintian: no errors, no warnings"
+else
+    echo "lintian is not installed (Debian package lintian): the package's lintian check is skipped"
+fi
+
+# Without dpkg-shlibdeps there would be no Depends field: cpack must fail instead. The PATH holds
+# every program of the machine's PATH but dpkg-shlibdeps.
+if [[ $linking == dynamic ]]; then
+    mkdir "$work/path"
+    IFS=: read -ra folders <<<"$PATH"
+    for folder in "${folders[@]}"; do
+        for program in "$folder"/*; do
+            name=$(basename "$program")
+            [[ $name == dpkg-shlibdeps || -e $work/path/$name || ! -x $program ]] || ln -s "$program" "$work/path/$name"
+        done
+    done
+    (cd "$work" && PATH=$work/path cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/no-shlibdeps") \
+        >"$work/no-shlibdeps.log" 2>&1 && fail "cpack without dpkg-shlibdeps succeeded: $(cat "$work/no-shlibdeps.log")"
+    grep -q "dpkg-shlibdeps is not on the PATH" "$work/no-shlibdeps.log" ||
+        fail "cpack without dpkg-shlibdeps does not say why: $(cat "$work/no-shlibdeps.log")"
+    find "$work/no-shlibdeps" -name '*.deb' | grep . && fail "cpack without dpkg-shlibdeps made a package"
+    echo "without dpkg-shlibdeps: cpack fails and makes no package"
+fi

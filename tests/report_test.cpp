@@ -19,6 +19,7 @@
 #include "report/documents.h"
 #include "report/files.h"
 #include "report/picture.h"
+#include "report_copies.h"
 #include "scan_run.h"
 
 namespace {
@@ -26,8 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// A fresh folder for one test's reports (tests run in parallel processes), removed afterwards;
-// reports are switched off again.
+// A fresh folder for one test's reports (tests run in parallel processes), removed afterwards
+// (its JSON reports kept for the schema check); reports are switched off again.
 struct TReportFolder {
     TReportFolder()
         : Path(fs::temp_directory_path() /
@@ -36,6 +37,7 @@ struct TReportFolder {
     }
     ~TReportFolder() {
         report::EnableReports("");
+        KeepReportCopies(Path);
         std::error_code ignored;
         fs::remove_all(Path, ignored);
     }
@@ -213,6 +215,7 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
     EXPECT_EQ(folder.Files(),
               (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3.json",
                                         std::string(name) + "-3.png", std::string(name) + ".json"}));
+    fs::remove(folder.Path / (std::string(name) + ".json"));  // planted here, not a report
 }
 
 // The text of a report reaches its file piece by piece; a producer that fails leaves no file, not
@@ -224,7 +227,7 @@ TEST(Reports, AReportFileIsWrittenFromItsPiecesOrNotAtAll) {
     const report::TReportNote previous =
         report::SetReportNote([](const std::string& line, bool error) { notes.emplace_back(line, error); });
     const report::TReportPart parts[] = {
-        {".json",
+        {".txt",
          [](const report::TEmit& emit) {
              for (int i = 0; i < 100'000; ++i) emit(std::to_string(i % 10));
              emit(std::string(100'000, 'x'));
@@ -238,12 +241,12 @@ TEST(Reports, AReportFileIsWrittenFromItsPiecesOrNotAtAll) {
     report::WriteReport(plat::DateTime{2026, 12, 7, 9, 5, 0, 60}, " S/1 ", "scan", parts);
     report::SetReportNote(previous);
     const std::string stem = "20261207-090500-S_1-scan";
-    ASSERT_EQ(folder.Files(), std::vector<std::string>{stem + ".json"});
-    const std::string text = folder.Read(stem + ".json");
+    ASSERT_EQ(folder.Files(), std::vector<std::string>{stem + ".txt"});
+    const std::string text = folder.Read(stem + ".txt");
     ASSERT_EQ(text.size(), 200'000u);
     EXPECT_EQ(text.substr(99'990, 12), "0123456789xx");
     EXPECT_EQ(notes, (std::vector<std::pair<std::string, bool>>{
-                         {"report: " + (folder.Path / (stem + ".json")).string(), false},
+                         {"report: " + (folder.Path / (stem + ".txt")).string(), false},
                          {"platenhawk: report " + (folder.Path / (stem + ".png")).string() +
                               " not written: the picture could not be drawn",
                           true}}));

@@ -58,8 +58,8 @@ bool Is80x25() {
 
 void Fail80x25() {
     const plat::Coord size = plat::GetScreenBufferInfo(App.OutputHandle).Size;
-    plat::SayAtExit("platenhawk: the terminal is " + std::to_string(size.X) + " x " + std::to_string(size.Y) +
-                        "; the screen needs 80 x 25 (columns x rows)",
+    plat::SayAtExit(std::string(plat::ProgramName()) + ": the terminal is " + std::to_string(size.X) + " x " +
+                        std::to_string(size.Y) + "; the screen needs 80 x 25 (columns x rows)",
                     true);
     const std::string rule(27, '\xCD');
     SetColor(clLightRed);

@@ -17,9 +17,9 @@ namespace {
 // PROGRAM, FILE, DEMO and DEVICE stand for what differs between the two programs.
 constexpr std::string_view UsageText =
     "usage: PROGRAM [--reports DIR]FILE\n"
-    "       PROGRAM --list [--json]\n"
-    "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]\n"
-    "       PROGRAM --smart DRIVE [--json] [--reports DIR]\n"
+    "       PROGRAM --list [--json]FILE\n"
+    "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
+    "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
@@ -212,6 +212,7 @@ std::optional<TCommandLine> ParseCommandLine(std::span<char* const> args, bool d
 }
 
 int RunProgram(const TCommandLine& line, bool demo) {
+    plat::SetProgramName(ProgramName(demo));
     if (line.Task != TTask::Interactive) plat::IgnoreClosedPipes();
     if (const std::string why = report::EnableReports(line.ReportsFolder); !why.empty()) {
         std::fprintf(stderr, "%s: the reports folder %s cannot be used: %s\n", ProgramName(demo).data(),

@@ -52,7 +52,7 @@ std::string IdentityText(std::span<const std::uint8_t, 512> data, std::size_t by
 void SayWhyNoDriveAnswered() {
     static std::set<std::string> said;
     for (const std::string& note : plat::DriveProbeNotes())
-        if (said.insert(note).second) plat::SayAtExit("platenhawk: " + note, true);
+        if (said.insert(note).second) plat::SayAtExit(std::string(plat::ProgramName()) + ": " + note, true);
 }
 
 }  // namespace

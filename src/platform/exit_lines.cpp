@@ -8,6 +8,7 @@ namespace plat {
 namespace {
 
 std::vector<TExitLine> Said;  // the main thread's
+std::string_view Name = "platenhawk";
 
 }  // namespace
 
@@ -16,5 +17,9 @@ void SayAtExit(std::string_view line, bool error) { Said.push_back(TExitLine{std
 std::vector<TExitLine> ExitLines() { return Said; }
 
 void ForgetExitLines() { Said.clear(); }
+
+void SetProgramName(std::string_view name) { Name = name; }
+
+std::string_view ProgramName() { return Name; }
 
 }  // namespace plat

@@ -117,6 +117,10 @@ std::string ReadStdinLine();
 // A line for the standard output (the standard error with `error`), written when the process
 // ends through ExitProcess, after the console or terminal is back as it was found.
 void SayAtExit(std::string_view line, bool error);
+// The name the program's own messages start with: "platenhawk" unless set otherwise before the
+// program starts.
+void SetProgramName(std::string_view name);
+std::string_view ProgramName();
 [[noreturn]] void ExitProcess(int code);
 // Page-aligned memory of at least `bytes` to read blocks into, kept until the process ends.
 std::span<std::uint8_t> ReadBuffer(std::size_t bytes);

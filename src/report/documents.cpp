@@ -24,7 +24,10 @@ TJson DriveJson(const TDriveFacts& drive) {
 }
 
 TJson Header(const char* timeMember, const plat::DateTime& time) {
-    return TJson{{"program", ProgramName}, {"version", ProgramVersion()}, {timeMember, IsoTime(time)}};
+    // The reports' format, as docs/schemas states it: raised when a member changes its meaning.
+    constexpr int Format = 1;
+    return TJson{
+        {"program", ProgramName}, {"version", ProgramVersion()}, {"format", Format}, {timeMember, IsoTime(time)}};
 }
 
 // Drive texts are bytes as the drive sent them: what is not UTF-8 becomes U+FFFD.
@@ -237,6 +240,7 @@ void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
     TObjectWriter document{emit};
     document.Member("program", ProgramName);
     document.Member("version", ProgramVersion());
+    document.Member("format", Format);
     document.Member("started", IsoTime(record.Started));
     document.Member("finished", IsoTime(record.Finished));
     document.Member("drive", DriveJson(record.Drive));

@@ -30,7 +30,7 @@ TReportNote Note = SayAtExit;
 std::string PathOf(std::string_view name) { return (std::filesystem::path(FolderPath) / name).string(); }
 
 void Failed(std::string_view name, const std::string& why) {
-    Note("platenhawk: report " + PathOf(name) + " not written: " + why, true);
+    Note(std::string(plat::ProgramName()) + ": report " + PathOf(name) + " not written: " + why, true);
 }
 
 // No signal ends the process while a temporary file of this scope exists.

@@ -656,7 +656,7 @@ bool AllocateConsole() {
         _exit(1);
     }
     if (const std::string unfit = term::WhyUnfit(); !unfit.empty()) {
-        const std::string message = "platenhawk: " + unfit + "\n";
+        const std::string message = std::string(ProgramName()) + ": " + unfit + "\n";
         [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, message.data(), message.size());
         _exit(1);
     }
