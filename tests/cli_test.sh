@@ -141,7 +141,7 @@ run "$work/drives.ini" --scan 4 --first-lba 255 --last-lba 2299 --reports "$work
 [[ $status == 3 && $(summary_line verdict) == damaged ]] || fail "damaged scan: status $status, $out"
 [[ $(summary_line range) == "255-2299" && $(summary_line damaged) == "255 1785" ]] || fail "damaged scan: $out"
 reports=$(grep -c '^report: ' <<<"$out")
-[[ $reports == 3 ]] || fail "damaged scan: $reports report lines: $out"
+[[ $reports == 4 ]] || fail "damaged scan: $reports report lines: $out"
 json=$(ls "$work"/reports/*-D4-scan.json)
 python3 - "$json" <<'EOF' || fail "damaged scan report: $(cat "$json")"
 import json, sys

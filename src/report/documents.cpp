@@ -1,5 +1,6 @@
 #include "report/documents.h"
 
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -51,6 +52,14 @@ std::optional<std::uint8_t> ThresholdOf(const TSmartSectors& sectors, std::uint8
     return std::nullopt;
 }
 
+// The read-speed curve: [first LBA, MB/s] of each part of the range, null where nothing was read whole.
+TJson SpeedJson(const TSurface& surface) {
+    TJson points = TJson::array();
+    for (const TSpeedPoint& p : SpeedPoints(surface))
+        points.push_back(TJson::array({p.FirstLba, p.MBps ? TJson(std::round(*p.MBps * 100) / 100) : TJson(nullptr)}));
+    return TJson{{"points", points}};
+}
+
 }  // namespace
 
 std::string_view ProgramVersion() { return PH_VERSION; }
@@ -100,7 +109,8 @@ std::string ScanJson(const TScanRecord& record) {
     document["verdict"] = VerdictName(Verdict(record.Classes));
     document["damaged"] = damaged;
     document["slow"] = slow;
-    const TPictureLayout layout = PictureLayout(record.Cells.size());
+    document["speed"] = SpeedJson(record.Surface);
+    const TPictureLayout layout = PictureLayout(record);
     document["picture"] = TJson{{"cells", record.Cells.size()},
                                 {"blocks_per_cell", record.BlocksPerCell},
                                 {"width", layout.Width},

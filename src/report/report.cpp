@@ -38,6 +38,7 @@ void ScanFinished() {
         const std::string stem = ReportStem(Folder, Record.Started, Record.Drive.Serial, "scan", ".json");
         WriteReportFile(Folder, stem + ".json", ScanJson(Record));
         if (!Record.Damaged.empty()) WriteReportFile(Folder, stem + "-damaged.txt", DamagedList(Record));
+        WriteReportFile(Folder, stem + "-surface.csv", SurfaceCsv(Record.Surface));
         const std::vector<std::uint8_t> png = SurfacePng(Record);
         WriteReportFile(Folder, stem + ".png", std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
     }

@@ -16,11 +16,13 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.RangeBlocks = blocks;
     record.BlocksPerCell = std::max<std::uint64_t>(1, (blocks + MostCells - 1) / MostCells);
     record.Cells.assign((blocks + record.BlocksPerCell - 1) / record.BlocksPerCell, UnreadCell);
+    BeginSurface(record.Surface, firstLba, lastLba, blockSectors, record.Drive.SectorSize);
 }
 
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
     ++record.Blocks;
     ++record.Classes[block.Class];
+    AddSurfaceBlock(record.Surface, block);
     if (block.Class >= bcPUNRB)
         record.Damaged.push_back(TDamagedBlock{block.Lba, block.Sectors, block.Class, block.Bytes});
     else if (block.Class >= bcUnder150ms)

@@ -1,6 +1,7 @@
 // What one surface scan found, kept while it runs for the reports: every damaged and every slow
 // block, the eight counters, and the surface as picture cells. Memory grows with the blocks worth
-// reporting and the picture's cells (at most 2^20), not with the drive's size.
+// reporting, the picture's cells (at most 2^20) and the surface's stretches (at most 65,536), not
+// with the drive's size.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "report/surface.h"
 #include "scan/engine.h"
 
 namespace report {
@@ -58,11 +60,12 @@ struct TScanRecord {
     // worst class read in it.
     std::uint64_t BlocksPerCell = 1;
     std::vector<std::uint8_t> Cells;
+    TSurface Surface;
 };
 
 enum class TVerdict { Healthy, Slow, Damaged };
 
-// Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors`.
+// Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors` of Drive.SectorSize.
 void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors);
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors);
 // "damaged" when a block failed, else "slow" when one is in the three slow classes.
