@@ -293,4 +293,6 @@ TEST(SurfacePicture, TheCaptionWrapsOntoAsManyLinesAsItNeedsAndCutsNothing) {
     }
     EXPECT_NE(all.find("0 \u2192 12"), std::string::npos);
     EXPECT_EQ(std::count(all.begin(), all.end(), 'x'), 300);
+    // The largest map under a caption of 20 lines still fits.
+    EXPECT_LE(report::PictureLayout(report::MostCells, 20).Height, report::MostPicturePixels);
 }

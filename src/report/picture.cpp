@@ -178,15 +178,15 @@ void DrawMap(TImage& image, const TPictureLayout& layout, const TScanRecord& rec
     }
     // Dots over the damaged and slow cells too small to see: a white ring under each, then the
     // slow classes, then the failures, worse above better.
-    if (drawn >= FindingPixels) return;
-    const int right = layout.GridLeft + layout.Columns * s - FindingPixels;
-    const int bottom = layout.GridTop + layout.Rows * s - FindingPixels;
+    if (drawn >= SmallestCellSeen) return;
+    const int right = layout.GridLeft + layout.Columns * s - DotPixels;
+    const int bottom = layout.GridTop + layout.Rows * s - DotPixels;
     const auto dot = [&](std::size_t i, int grow, std::uint32_t colour) {
         const int column = static_cast<int>(i % static_cast<std::size_t>(layout.Columns));
         const int row = static_cast<int>(i / static_cast<std::size_t>(layout.Columns));
-        const int x = std::clamp(layout.GridLeft + column * s + s / 2 - FindingPixels / 2, layout.GridLeft, right);
-        const int y = std::clamp(layout.GridTop + row * s + s / 2 - FindingPixels / 2, layout.GridTop, bottom);
-        image.Fill(x - grow, y - grow, FindingPixels + 2 * grow, FindingPixels + 2 * grow, colour);
+        const int x = std::max(layout.GridLeft, std::min(layout.GridLeft + column * s + s / 2 - DotPixels / 2, right));
+        const int y = std::max(layout.GridTop, std::min(layout.GridTop + row * s + s / 2 - DotPixels / 2, bottom));
+        image.Fill(x - grow, y - grow, DotPixels + 2 * grow, DotPixels + 2 * grow, colour);
     };
     for (std::size_t i = 0; i < record.Cells.size(); ++i)
         if (record.Cells[i] != UnreadCell && record.Cells[i] >= bcUnder150ms) dot(i, 1, Background);
@@ -303,9 +303,11 @@ TPictureLayout PictureLayout(std::uint64_t cells, int captionLines) {
     const int gridHeight = std::max(layout.Rows * layout.CellPixels, 2 * LineHeight);
     layout.PlotLeft = layout.GridLeft;
     layout.PlotWidth = GridWidth;
-    layout.PlotHeight = PlotHeight;
     layout.PlotTop = layout.GridTop + gridHeight + 2 * Margin + LineHeight + 8;
-    layout.LegendTop = layout.PlotTop + PlotHeight + 8 + 3 * LineHeight + 4 + Margin;
+    // The curve gives up height to a long caption, down to 40 %.
+    const int belowPlot = 8 + 3 * LineHeight + 4 + Margin + LegendRows * (Swatch + 8) + Margin;
+    layout.PlotHeight = std::clamp(MostPicturePixels - layout.PlotTop - belowPlot, PlotHeight * 2 / 5, PlotHeight);
+    layout.LegendTop = layout.PlotTop + layout.PlotHeight + 8 + 3 * LineHeight + 4 + Margin;
     layout.Height = layout.LegendTop + LegendRows * (Swatch + 8) + Margin;
     return layout;
 }
@@ -340,7 +342,7 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
                        " of " + Number(BlockSectors(record)) + " sectors (" +
                        Decimal(static_cast<double>(cellSectors) * d.SectorSize / 1e6, 2) +
                        " MB), coloured by its worst block";
-    if (DrawnPixels(layout.CellPixels) < FindingPixels)
+    if (DrawnPixels(layout.CellPixels) < SmallestCellSeen)
         cell += "; a dot marks every cell that holds a slow or damaged block";
     paragraphs.push_back(cell);
     return paragraphs;

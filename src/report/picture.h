@@ -31,8 +31,10 @@ struct TPictureLayout {
 };
 
 inline constexpr int MostPicturePixels = 2048;
-// Cells drawn smaller than this get a dot of this size over them when damaged or slow.
-inline constexpr int FindingPixels = 9;
+// A damaged or slow cell drawn smaller than SmallestCellSeen pixels a side gets a dot of DotPixels
+// over it.
+inline constexpr int SmallestCellSeen = 5;
+inline constexpr int DotPixels = 9;
 
 // The layout of `cells` cells under a caption of `captionLines` lines.
 TPictureLayout PictureLayout(std::uint64_t cells, int captionLines = 3);
