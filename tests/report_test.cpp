@@ -100,9 +100,10 @@ TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
     ASSERT_NE(p.H.Text(0, 22, 31).find("завершена"), std::string::npos) << p.H.Dump();
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 3u);
+    ASSERT_EQ(files.size(), 4u);
     const std::string stem = files[0].substr(0, files[0].find("-scan"));
-    EXPECT_EQ(files, (std::vector<std::string>{stem + "-scan-damaged.txt", stem + "-scan.json", stem + "-scan.png"}));
+    EXPECT_EQ(files, (std::vector<std::string>{stem + "-scan-damaged.txt", stem + "-scan-surface.csv",
+                                               stem + "-scan.json", stem + "-scan.png"}));
     const json r = folder.Json(stem + "-scan.json");
     EXPECT_EQ(r["program"], "platenhawk");
     EXPECT_EQ(r["version"], std::string(report::ProgramVersion()));
@@ -147,8 +148,8 @@ TEST(Reports, AStoppedScanSaysSoAndHoldsOnlyWhatWasRead) {
     p.H.SendThenPressAt(Key::F4, start + 10, Key::Escape);
     ASSERT_EQ(p.H.Text(0, 22, 23), "Прервано пользователем.") << p.H.Dump();
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 3u);
-    const json r = folder.Json(files[1]);
+    ASSERT_EQ(files.size(), 4u);
+    const json r = folder.Json(files[2]);
     EXPECT_EQ(r["outcome"], "stopped");
     EXPECT_EQ(r["blocks"], std::stoull(Trimmed(p.H.Text(39, 1, 10))) / Block);
     EXPECT_LT(r["blocks"], 100);
@@ -164,15 +165,15 @@ TEST(Reports, VerdictsFollowTheWorstBlock) {
         std::size_t Files;
     };
     for (const TCase& c :
-         {TCase{"latency = 1", "healthy", 2}, TCase{"latency = 40", "healthy", 2}, TCase{SlowBlock(2, 51), "slow", 2},
-          TCase{SlowBlock(1, 900), "slow", 2}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 3}}) {
+         {TCase{"latency = 1", "healthy", 3}, TCase{"latency = 40", "healthy", 3}, TCase{SlowBlock(2, 51), "slow", 3},
+          TCase{SlowBlock(1, 900), "slow", 3}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 4}}) {
         SCOPED_TRACE(c.Zones);
         TReportFolder folder;
         TReporting p(OneDrive(4 * Block, c.Zones), folder);
         RunScan(p.H, Recheck(false));
         const std::vector<std::string> files = folder.Files();
         ASSERT_EQ(files.size(), c.Files);
-        EXPECT_EQ(folder.Json(files[c.Files == 3 ? 1 : 0])["verdict"], c.Verdict);
+        EXPECT_EQ(folder.Json(files[c.Files == 4 ? 2 : 1])["verdict"], c.Verdict);
     }
 }
 
@@ -194,7 +195,8 @@ TEST(Reports, FileNamesCarryTheStartTimeAndACleanSerial) {
         std::snprintf(time, sizeof time, "%02d%02d%02d", static_cast<int>(seconds / 3600),
                       static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
         EXPECT_EQ(folder.Files(),
-                  (std::vector<std::string>{Stem(c.Name, time) + "-scan.json", Stem(c.Name, time) + "-scan.png"}));
+                  (std::vector<std::string>{Stem(c.Name, time) + "-scan-surface.csv", Stem(c.Name, time) + "-scan.json",
+                                            Stem(c.Name, time) + "-scan.png"}));
     }
 }
 
@@ -213,8 +215,9 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
     p.H.Send(Key::F4);
     EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
     EXPECT_EQ(folder.Files(),
-              (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3.json",
-                                        std::string(name) + "-3.png", std::string(name) + ".json"}));
+              (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3-surface.csv",
+                                        std::string(name) + "-3.json", std::string(name) + "-3.png",
+                                        std::string(name) + ".json"}));
     fs::remove(folder.Path / (std::string(name) + ".json"));  // planted here, not a report
 }
 
@@ -279,12 +282,13 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
             said.push_back(line.Text);
         }
         const std::vector<std::string> files = folder.Files();
-        ASSERT_EQ(files.size(), 4u);
+        ASSERT_EQ(files.size(), 5u);
         EXPECT_EQ(said,
                   (std::vector<std::string>{
-                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[0]).string(),
-                      "report: " + (folder.Path / files[2]).string(), "report: " + (folder.Path / files[3]).string()}));
-        EXPECT_TRUE(files[3].ends_with("-smart.json"));
+                      "report: " + (folder.Path / files[2]).string(), "report: " + (folder.Path / files[0]).string(),
+                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[3]).string(),
+                      "report: " + (folder.Path / files[4]).string()}));
+        EXPECT_TRUE(files[4].ends_with("-smart.json"));
     }
     {
         SCOPED_TRACE("a folder below a file");
@@ -297,7 +301,7 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
         p.H.Send(Key::Enter);
         EXPECT_EQ(walk(p.H), plain);
         const auto lines = p.H.ExitLines();
-        ASSERT_EQ(lines.size(), 4u) << "json, damaged list and picture of the scan, and the SMART report";
+        ASSERT_EQ(lines.size(), 5u) << "json, damaged list, surface and picture of the scan, and the SMART report";
         for (const auto& line : lines) {
             EXPECT_TRUE(line.Error);
             EXPECT_TRUE(line.Text.starts_with("platenhawk: report " + below + "/")) << line.Text;
@@ -398,8 +402,8 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
     EXPECT_EQ(scan[scan.size() - 1].Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 3u) << "the scan's JSON and picture, the table's SMART report";
-    const json r = folder.Json(files[0]);
+    ASSERT_EQ(files.size(), 4u) << "the scan's JSON, surface and picture, the table's SMART report";
+    const json r = folder.Json(files[1]);
     EXPECT_EQ(r["smart_before"]["media_and_data_integrity_errors"], 0);
     EXPECT_EQ(r["smart_after"]["media_and_data_integrity_errors"], 3);
     EXPECT_EQ(r["smart_after"]["data_units_read"], 7);
@@ -445,8 +449,8 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
     TReporting p(OneDrive(300 * Block, "unreadable = 2000"), folder);
     RunScan(p.H);
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 3u);
-    const std::string png = folder.Read(files[2]);
+    ASSERT_EQ(files.size(), 4u);
+    const std::string png = folder.Read(files[3]);
     ASSERT_GE(png.size(), 33u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(png.substr(12, 4), "IHDR");
@@ -455,7 +459,7 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
                (std::uint32_t{static_cast<std::uint8_t>(png[at + 1])} << 16) |
                (std::uint32_t{static_cast<std::uint8_t>(png[at + 2])} << 8) | static_cast<std::uint8_t>(png[at + 3]);
     };
-    const json r = folder.Json(files[1]);
+    const json r = folder.Json(files[2]);
     EXPECT_EQ(r["picture"]["cells"], 300);
     EXPECT_EQ(r["picture"]["blocks_per_cell"], 1);
     EXPECT_EQ(be32(16), r["picture"]["width"]);
@@ -492,8 +496,8 @@ TEST(Reports, TheUnattendedSummaryAndStatusCountPastTheScreensThirtyTwoBits) {
     EXPECT_NE(out.find("\ndamaged: " + std::to_string(Sectors - 2 * Block) + "\nverdict: damaged\n"), std::string::npos)
         << out;
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 3u);
-    const json r = folder.Json(files[1]);
+    ASSERT_EQ(files.size(), 4u);
+    const json r = folder.Json(files[2]);
     EXPECT_EQ(r["blocks"], 10);
     EXPECT_EQ(r["classes"]["lt5ms"], 9);
     EXPECT_EQ(r["classes"]["unrb"], 1);

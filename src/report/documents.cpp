@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -23,9 +24,10 @@ TJson DriveJson(const TDriveFacts& drive) {
                  {"firmware", drive.Firmware}, {"sectors", drive.Sectors}, {"sector_size", drive.SectorSize}};
 }
 
+// The reports' format, as docs/schemas states it: raised when a member changes its meaning.
+constexpr int Format = 1;
+
 TJson Header(const char* timeMember, const plat::DateTime& time) {
-    // The reports' format, as docs/schemas states it: raised when a member changes its meaning.
-    constexpr int Format = 1;
     return TJson{
         {"program", ProgramName}, {"version", ProgramVersion()}, {"format", Format}, {timeMember, IsoTime(time)}};
 }
@@ -189,6 +191,14 @@ struct TObjectWriter {
     void End() { Emit(First ? "{}\n" : "\n}\n"); }
 };
 
+// The read-speed curve: [first LBA, MB/s] of each part of the range, null where nothing was read whole.
+TJson SpeedJson(const TSurface& surface) {
+    TJson points = TJson::array();
+    for (const TSpeedPoint& p : SpeedPoints(surface))
+        points.push_back(TJson::array({p.FirstLba, p.MBps ? TJson(std::round(*p.MBps * 100) / 100) : TJson(nullptr)}));
+    return TJson{{"points", points}};
+}
+
 }  // namespace
 
 std::string_view ProgramVersion() { return PH_VERSION; }
@@ -236,7 +246,7 @@ std::string OutcomeText(const TScanRecord& record) {
 void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
     TJson classes = TJson::object();
     for (std::size_t c = 0; c < record.Classes.size(); ++c) classes[std::string(ClassMembers[c])] = record.Classes[c];
-    const TPictureLayout layout = PictureLayout(record.Cells.size());
+    const TPictureLayout layout = PictureLayout(record);
     TObjectWriter document{emit};
     document.Member("program", ProgramName);
     document.Member("version", ProgramVersion());
@@ -253,6 +263,7 @@ void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
     document.Member("verdict", VerdictName(Verdict(record.Classes)));
     document.Runs("damaged", record.Findings, true);
     document.Runs("slow", record.Findings, false);
+    document.Member("speed", SpeedJson(record.Surface));
     document.Member("picture", TJson{{"cells", record.Cells.size()},
                                      {"blocks_per_cell", record.BlocksPerCell},
                                      {"width", layout.Width},

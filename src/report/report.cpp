@@ -47,6 +47,7 @@ void ScanFinished() {
             {".json", [](const TEmit& emit) { WriteScanJson(Record, emit); }},
             {"-damaged.txt",
              HasDamage(Record) ? [](const TEmit& emit) { WriteDamagedList(Record, emit); } : TProduce()},
+            {"-surface.csv", [](const TEmit& emit) { emit(SurfaceCsv(Record.Surface)); }},
             {".png",
              [](const TEmit& emit) {
                  const std::vector<std::uint8_t> png = SurfacePng(Record);

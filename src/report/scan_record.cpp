@@ -15,11 +15,13 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.RangeBlocks = blocks;
     record.BlocksPerCell = std::max<std::uint64_t>(1, (blocks + MostCells - 1) / MostCells);
     record.Cells.assign((blocks + record.BlocksPerCell - 1) / record.BlocksPerCell, UnreadCell);
+    BeginSurface(record.Surface, firstLba, lastLba, blockSectors, record.Drive.SectorSize);
 }
 
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
     ++record.Blocks;
     ++record.Classes[block.Class];
+    AddSurfaceBlock(record.Surface, block);
     AddFinding(record.Findings, block);
     const auto index = static_cast<std::uint64_t>(block.Lba - record.FirstLba) / blockSectors / record.BlocksPerCell;
     if (index >= record.Cells.size()) return;

@@ -1,7 +1,8 @@
 // What one surface scan found, kept while it runs for the reports and the unattended summary: the
-// damaged and slow blocks as runs, the eight counters (64-bit, whatever the screen's), and the
-// surface as picture cells. Memory is bounded: the runs spill to a temporary file, and the
-// picture has at most 2^20 cells. Run by the scanning thread.
+// damaged and slow blocks as runs, the eight counters (64-bit, whatever the screen's), the surface
+// as picture cells and as stretches for the speed curve. Memory is bounded: the runs spill to a
+// temporary file, the picture has at most 2^20 cells and the surface at most 65,536 stretches.
+// Run by the scanning thread.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "report/findings.h"
+#include "report/surface.h"
 #include "scan/engine.h"
 #include "smart/health.h"
 
@@ -47,11 +49,12 @@ struct TScanRecord {
     std::uint64_t BlocksPerCell = 1;
     std::vector<std::uint8_t> Cells;
     TSmartBeforeAfter Smart;  // with reports only
+    TSurface Surface;
 };
 
 enum class TVerdict { Healthy, Slow, Damaged };
 
-// Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors`.
+// Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors` of Drive.SectorSize.
 void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors);
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors);
 // "damaged" when a block failed, else "slow" when one is in the three slow classes.

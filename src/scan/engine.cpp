@@ -30,6 +30,9 @@ std::span<std::uint8_t> BlockBuffer() {
 
 std::uint32_t CurrentSectorSize() { return App.DriveSectorSizes[static_cast<std::size_t>(App.CurrentDrive + 1)]; }
 
+// The last read's time in microseconds, truncated.
+std::uint64_t ReadMicros = 0;
+
 // The read's time in whole milliseconds, truncated, on the fine clock: a millisecond tick (or the
 // 10-16 ms tick of some systems) would put a read of a few milliseconds into a class by chance.
 std::uint32_t TimedRead() {
@@ -37,8 +40,9 @@ std::uint32_t TimedRead() {
     const std::uint32_t sectorSize = CurrentSectorSize();
     App.ReadBytes = ReadBlock(static_cast<std::uint16_t>(App.BlockSectors), BlockBuffer(), App.CurrentLba, sectorSize);
     const std::uint64_t elapsed = plat::PerformanceCounter() - App.ReadStartTick;
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(elapsed * 1000 / plat::PerformanceFrequency(), UINT32_MAX));
+    const std::uint64_t frequency = plat::PerformanceFrequency();
+    ReadMicros = elapsed / frequency * 1'000'000 + elapsed % frequency * 1'000'000 / frequency;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(elapsed * 1000 / frequency, UINT32_MAX));
 }
 
 const TScanListener* Listener = nullptr;
@@ -51,7 +55,7 @@ void Classified(const TScanView& view, TBlockClass blockClass) {
         ++App.PartialBlocks;
     else
         ++App.LatencyCounts[blockClass];
-    const TBlockResult block{App.CurrentLba, App.BlockSectors, blockClass, App.ReadMs, App.ReadBytes};
+    const TBlockResult block{App.CurrentLba, App.BlockSectors, blockClass, App.ReadMs, App.ReadBytes, ReadMicros};
     view.BlockDone(block);
     if (Listener) Listener->BlockDone(block);
 }
@@ -100,8 +104,10 @@ void ScanBlocks(const TScanView& view) {
         App.ReadMs = TimedRead();
         if (App.RecheckSlowBlocks == 1 && App.ReadBytes == expected && App.ReadMs > 50) {
             const std::uint32_t firstMs = App.ReadMs;
+            const std::uint64_t firstMicros = ReadMicros;
             plat::SleepMs(App.RecheckDelayMs);
             App.ReadMs = (firstMs + TimedRead()) >> 1;
+            ReadMicros = (firstMicros + ReadMicros) / 2;
         }
         if (App.ReadBytes == expected)
             Classified(view, LatencyClass(App.ReadMs));

@@ -26,8 +26,9 @@ struct TBlockResult {
     std::int64_t Lba = 0;  // its first LBA
     std::uint32_t Sectors = 0;
     TBlockClass Class = bcUnder5ms;
-    std::uint32_t Ms = 0;     // the time it was classified by (the average of two reads after a re-check)
-    std::uint32_t Bytes = 0;  // what the read that decided it delivered
+    std::uint32_t Ms = 0;      // the time it was classified by (the average of two reads after a re-check)
+    std::uint32_t Bytes = 0;   // what the read that decided it delivered
+    std::uint64_t Micros = 0;  // Ms to the microsecond, for the read speed of full blocks
 };
 
 // What shows a running scan: the scan screen, or a progress line.
