@@ -185,6 +185,14 @@ full=$(ulimit -f 0 && trap '' XFSZ && timeout 120 "$demo" "$work/drives.ini" --s
 [[ $full == *"-H1-scan.json not written: File too large"* ]] || fail "a full disk: $full"
 [[ -z $(ls -A "$work/full") ]] || fail "a full disk left files: $(ls -A "$work/full")"
 
+# A drive with thousands of damaged blocks: the summary names the first thousand and counts the
+# rest, which the damaged list holds.
+printf '[drive 0]\nserial = MANY\nsectors = 1000000\nunreadable = 0-254 every 510\n' >"$work/many.ini"
+run "$work/many.ini" --scan 1
+line=$(summary_line damaged)
+[[ $status == 3 && $(wc -w <<<"$line") == 1003 && $line == "0 510 "*" 509490 (and 961 more)" ]] ||
+    fail "many damaged blocks: $(head -c 200 <<<"$line")"
+
 run "$work/drives.ini" --scan 6
 [[ $status == 0 && $(summary_line range) == "0-999" && $(summary_line blocks) == 4 ]] || fail "4096-byte scan: $out"
 

@@ -184,28 +184,34 @@ int ScanStatus() {
 }
 
 // The first LBA of every damaged block on one line, streamed from the record's runs.
+// The first LBAs of the damaged blocks, the first MostDamagedShown of them: a drive that fails
+// from some point on has millions, which the damaged list report holds whole.
+constexpr std::uint64_t MostDamagedShown = 1000;
+
 void PrintDamaged(const report::TScanRecord& record) {
-    if (!report::HasDamage(record)) {
+    const std::uint64_t damaged = record.Classes[bcPUNRB] + record.Classes[bcUNRB];
+    if (damaged == 0) {
         Print("damaged: none");
         return;
     }
-    std::fputs("damaged:", stdout);
+    std::string line = "damaged:";
+    std::uint64_t shown = 0;
     bool lineStart = true;
     try {
         report::WriteDamagedList(record, [&](std::string_view lines) {
-            std::string words;
             for (const char c : lines) {
-                if (c != '\n' && lineStart) words += ' ';
-                if (c != '\n') words += c;
+                if (shown == MostDamagedShown) return;
+                if (c == '\n') ++shown;
+                if (c != '\n' && lineStart) line += ' ';
+                if (c != '\n') line += c;
                 lineStart = c == '\n';
             }
-            std::fputs(words.c_str(), stdout);
         });
-        std::fputs("\n", stdout);
     } catch (const std::exception& e) {
-        std::fputs("\n", stdout);
         Fail(e.what());
     }
+    if (damaged > shown) line += " (and " + std::to_string(damaged - shown) + " more)";
+    Print(line);
 }
 
 void PrintScanSummary() {

@@ -318,12 +318,6 @@ TPictureLayout PictureLayout(const TScanRecord& record) {
 
 std::uint32_t CellColour(std::uint8_t cell) { return cell < ClassColours.size() ? ClassColours[cell] : UnreadColour; }
 
-std::string OutcomeWords(const TScanRecord& record) {
-    if (!record.Stopped) return "completed";
-    const std::uint64_t percent = record.RangeBlocks ? record.Blocks * 100 / record.RangeBlocks : 0;
-    return "stopped after " + Number(percent) + " %";
-}
-
 std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
     const TDriveFacts& d = record.Drive;
     std::vector<std::string> paragraphs;
@@ -333,9 +327,11 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
                          Number(static_cast<std::uint64_t>(record.LastLba)) + " of " +
                          Number(static_cast<std::uint64_t>(d.Sectors)) + " (" + Number(d.SectorSize) +
                          "-byte sectors, " + gb(record.FirstLba) + " - " + gb(record.LastLba + 1) + ")");
-    paragraphs.push_back("started " + CaptionDate(record.Started) + "   " + OutcomeWords(record) + "   verdict" +
-                         (record.Stopped ? " of the blocks read: " : ": ") +
-                         std::string(VerdictName(Verdict(record.Classes))));
+    // A stopped scan proves no health: its words say how far it came and what it found so far.
+    paragraphs.push_back("started " + CaptionDate(record.Started) + "   " +
+                         (record.Stopped
+                              ? OutcomeText(record)
+                              : "completed   verdict: " + std::string(VerdictName(Verdict(record.Classes)))));
     const std::uint64_t cellSectors = record.BlocksPerCell * BlockSectors(record);
     const TPictureLayout layout = PictureLayout(record.Cells.size());
     std::string cell = "1 cell = " + Number(record.BlocksPerCell) + (record.BlocksPerCell == 1 ? " block" : " blocks") +
@@ -345,6 +341,7 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
     if (DrawnPixels(layout.CellPixels) < SmallestCellSeen)
         cell += "; a dot marks every cell that holds a slow or damaged block";
     paragraphs.push_back(cell);
+    for (const std::string& change : SmartChangeLines(record.Smart, "->")) paragraphs.push_back(change);
     return paragraphs;
 }
 
