@@ -54,9 +54,6 @@ int TextPixels(std::string_view text);
 // The caption wrapped at the picture's width: as many lines as it needs.
 std::vector<std::string> CaptionLines(const TScanRecord& record);
 
-// "completed", or "stopped after 5 %".
-std::string OutcomeWords(const TScanRecord& record);
-
 std::vector<std::uint8_t> SurfacePng(const TScanRecord& record);
 
 }  // namespace report
