@@ -1,8 +1,18 @@
+// The hand-over of the Linux terminal: taking it at start-up (standard input and output must be a
+// terminal that can show the screen, see terminal_fitness.cpp), raw mode, the alternate screen and
+// the title; handing it back to the shell for a stop and taking it back after; the restore on every
+// way out of the process, the signals that end it included; and the requests to end that are kept
+// while a scan's report is due.
+//
+// Runs on the main thread: the console calls, and the signal handlers, which every other thread
+// blocks (StartHelper). The presenter and the watcher reach it only through the calls of
+// terminal_parts.h, which may run on any thread.
+//
+// Rules: whatever a signal handler reaches is async-signal-safe only: lock-free atomics, write,
+// tcsetattr, nanosleep, raise, kill; no allocation, no lock, no stdio. Every write of the running
+// program goes through Send, so that none lands while the terminal is handed back or restored.
 #include "platform/linux/terminal.h"
 
-#include <langinfo.h>
-#include <linux/kd.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -14,37 +24,15 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <clocale>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <thread>
-#include <vector>
 
-#include "platform/linux/keys.h"
+#include "platform/linux/terminal_parts.h"
 #include "platform/screen/codepage.h"
 
 namespace plat::term {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using screen::TheScreen;
-
-constexpr int In = STDIN_FILENO;
-constexpr int Out = STDOUT_FILENO;
-
-// A lone ESC byte is the ESC key once nothing has followed it for this long.
-constexpr auto EscapeWait = std::chrono::milliseconds(30);
-// While the screen changes the presenter sends a frame every 16 to 40 ms, spacing big frames so
-// that the terminal gets about OutputBudget bytes a second at most. Idle, it looks every IdleWake
-// whether the terminal needs drawing in full (after a resize or a stop).
-constexpr auto FrameInterval = std::chrono::milliseconds(16);
-constexpr auto LongestFrameInterval = std::chrono::milliseconds(40);
-constexpr std::size_t OutputBudget = 40'000;
-constexpr auto IdleWake = std::chrono::milliseconds(100);
 
 // What the restore has to undo, besides the terminal modes.
 enum : int { TitlePushed = 1, ScreenMode = 2 };
@@ -88,21 +76,20 @@ void WriteAll(std::string_view bytes) {
     }
 }
 
-// Every write of the running program goes through here, so that none lands while the terminal is
-// handed back or after the restore.
-void Send(std::string_view bytes) {
-    ++g_writers;
-    if (g_phase == Running) WriteAll(bytes);
-    --g_writers;
-}
-
 // Waits up to 200 ms for the writes under way to end.
 void WaitForWriters() {
     const timespec pause{0, 1'000'000};
     for (int i = 0; i < 200 && g_writers != 0; ++i) nanosleep(&pause, nullptr);
 }
 
-// Columns and rows of the terminal; {0, 0} when it does not say.
+}  // namespace
+
+void Send(std::string_view bytes) {
+    ++g_writers;
+    if (g_phase == Running) WriteAll(bytes);
+    --g_writers;
+}
+
 Coord TerminalSize() {
     winsize ws{};
     if (ioctl(Out, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0 || ws.ws_row == 0) return Coord{};
@@ -110,7 +97,13 @@ Coord TerminalSize() {
                  static_cast<std::int16_t>(std::min<int>(ws.ws_row, INT16_MAX))};
 }
 
+bool TakeRepaintRequest() { return g_repaint.exchange(false); }
+
+bool ScreenModeEntered() { return (g_undo & ScreenMode) != 0; }
+
 // ---------------------------------------------------------------- signals
+
+namespace {
 
 // Hands the terminal back as it was found, for a stop. False when the program does not have it.
 // Async-signal-safe.
@@ -239,131 +232,11 @@ void InstallSignalHandlers() {
     install(SIGWINCH, OnResize);
 }
 
-// ---------------------------------------------------------------- presenter
-
-int AnsiColor(int consoleColor) { return ((consoleColor & 1) << 2) | (consoleColor & 2) | ((consoleColor & 4) >> 2); }
-
-void AppendNumber(std::string& out, int n) { out += std::to_string(n); }
-
-// The SGR parameters of the sixteen console colours, as foreground and as background. A terminal
-// with sixteen colours takes the bright ones as 90-97 and 100-107. The Linux text console makes a
-// foreground bright with bold but has no bright backgrounds: each shows as its dark twin, but dark
-// grey, as far from black as from light grey, shows as light grey, so that black text on it stays
-// readable.
-struct TPalette {
-    std::array<std::string, 16> Foreground;
-    std::array<std::string, 16> Background;
-    std::array<std::string, 256> Both;  // "ESC [ fg ; bg m"
-};
-
-TPalette MakePalette(bool linuxConsole) {
-    TPalette p;
-    for (int c = 0; c < 16; ++c) {
-        const int hue = AnsiColor(c & 7);
-        const bool bright = (c & 8) != 0;
-        p.Foreground[static_cast<std::size_t>(c)] = linuxConsole
-                                                        ? std::string(bright ? "1;" : "22;") + std::to_string(30 + hue)
-                                                        : std::to_string((bright ? 90 : 30) + hue);
-        const int background = linuxConsole ? (c == 8 ? 7 : hue) : hue;
-        p.Background[static_cast<std::size_t>(c)] = std::to_string((bright && !linuxConsole ? 100 : 40) + background);
-    }
-    for (int a = 0; a < 256; ++a)
-        p.Both[static_cast<std::size_t>(a)] = "\x1b[" + p.Foreground[static_cast<std::size_t>(a & 15)] + ';' +
-                                              p.Background[static_cast<std::size_t>(a >> 4)] + 'm';
-    return p;
-}
-
-const TPalette SixteenColours = MakePalette(false);
-const TPalette LinuxConsoleColours = MakePalette(true);
-std::atomic<const TPalette*> g_palette{&SixteenColours};
-
-// Sets the colours the terminal draws in to `attribute`, sending only the half that changed.
-void SetColours(std::string& out, int& sgr, std::uint8_t attribute) {
-    if (attribute == sgr) return;
-    const TPalette& palette = *g_palette.load(std::memory_order_relaxed);
-    if (sgr >= 0 && ((sgr ^ attribute) & 0xF0) == 0) {
-        out += "\x1b[";
-        out += palette.Foreground[attribute & 15];
-        out += 'm';
-    } else if (sgr >= 0 && ((sgr ^ attribute) & 0x0F) == 0) {
-        out += "\x1b[";
-        out += palette.Background[attribute >> 4];
-        out += 'm';
-    } else {
-        out += SgrFor(attribute);
-    }
-    sgr = attribute;
-}
-
-// Glyphs of control codes may be drawn at another width by the terminal; after one the cursor
-// is placed again.
-bool PlainWidth(std::uint8_t c) { return c >= 0x20 || c == 0; }
-
-// Moves the terminal cursor from (cx, cy) (-1: not known) to (x, y).
-void MoveTo(std::string& out, int x, int y, int& cx, int& cy) {
-    if (cy == y && cx == x) return;
-    if (cy == y && cx >= 0 && x > cx) {
-        out += "\x1b[";
-        if (x - cx > 1) AppendNumber(out, x - cx);
-        out += 'C';
-    } else {
-        out += "\x1b[";
-        AppendNumber(out, y + 1);
-        out += ';';
-        AppendNumber(out, x + 1);
-        out += 'H';
-    }
-    cx = x;
-    cy = y;
-}
-
-// Moves on along row y to column x over unchanged cells: writes them again when that is shorter
-// than a cursor movement and needs no colour change, else moves.
-void AdvanceTo(std::string& out, const screen::Snapshot& s, int x, int y, int sgr, int& cx, int& cy) {
-    if (cy == y && cx >= 0 && x > cx && x - cx <= 3) {
-        std::size_t length = 0;
-        bool fits = true;
-        for (int k = cx; k < x && fits; ++k) {
-            const screen::Cell c = s.At(k, y);
-            fits = c.Attr == sgr && PlainWidth(c.Char);
-            length += screen::OemGlyph(c.Char).size();
-        }
-        if (fits && length <= (x - cx == 1 ? 3u : 4u)) {
-            for (int k = cx; k < x; ++k) out += screen::OemGlyph(s.At(k, y).Char);
-            cx = x;
-            return;
-        }
-    }
-    MoveTo(out, x, y, cx, cy);
-}
-
-[[noreturn]] void Present() {
-    auto& screen = TheScreen();
-    FrameState state;
-    std::string out;
-    Coord terminal = TerminalSize();
-    std::uint64_t seen = screen.Generation() - 1;
-    auto next = Clock::now();
-    for (;;) {
-        const std::uint64_t generation = screen.WaitForChange(seen, Clock::now() + IdleWake);
-        if (g_repaint.exchange(false)) {
-            terminal = TerminalSize();
-            state.Full = true;
-        } else if (generation == seen) {
-            continue;
-        }
-        std::this_thread::sleep_until(next);  // changes meanwhile join this frame
-        const screen::Snapshot snapshot = screen.Take();
-        seen = snapshot.Generation;
-        out.clear();
-        RenderFrame(snapshot, terminal.X ? terminal : snapshot.Size, state, out);
-        if (!out.empty()) Send(out);
-        const auto spacing = std::chrono::microseconds(out.size() * 1'000'000 / OutputBudget);
-        next = Clock::now() + std::clamp<Clock::duration>(spacing, FrameInterval, LongestFrameInterval);
-    }
-}
-
 }  // namespace
+
+void HangUp() {
+    if (!KeepEnd(SIGHUP)) kill(getpid(), SIGHUP);
+}
 
 void StartHelper(void (*procedure)()) {
     const sigset_t blocked = OutsideSignals();
@@ -379,150 +252,10 @@ void EnterScreenMode() {
     if (g_undo & ScreenMode) return;
     g_undo |= ScreenMode;
     Send(EnterScreenText);
-    StartHelper(Present);
-}
-
-// ---------------------------------------------------------------- input
-
-// Bytes the terminal sent and when they arrived.
-struct Arrival {
-    Clock::time_point At;
-    std::string Bytes;
-};
-
-// A watcher thread reads the terminal as soon as it has input, so that the arrival time of every
-// byte is known however long the main thread is busy, and keeps what it read here until the main
-// thread takes it. It stops reading while MaxArrived bytes wait; the terminal holds the rest.
-constexpr std::size_t MaxArrived = std::size_t{1} << 16;
-struct ArrivedInput {
-    std::mutex Lock;
-    std::condition_variable Filled;   // bytes came: the main thread may be waiting for them
-    std::condition_variable Emptied;  // the main thread took them: the watcher may be waiting for room
-    std::vector<Arrival> Chunks;
-    std::size_t Bytes = 0;
-};
-ArrivedInput g_arrived;
-
-// Up while bytes wait in g_arrived. The scan asks for pending keys once per block; this flag makes
-// asking cost no system call and no lock.
-std::atomic<bool> g_inputArrived{false};
-
-// Decoding is the main thread's.
-struct InputState {
-    KeyDecoder Decoder;
-    std::deque<InputRecord> Queue;
-    Clock::time_point LastArrival;  // of the last byte decoded
-};
-InputState g_input;
-
-// The terminal is gone: a hang-up, which the main thread takes as SIGHUP, after the scan's report
-// while one is due and never while a report file is half-written. This thread reads no more.
-[[noreturn]] void EndOnHangUp() {
-    if (!KeepEnd(SIGHUP)) kill(getpid(), SIGHUP);
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-}
-
-// Moves what the terminal holds into g_arrived, as arrived at `at`; never blocks. With the lock.
-void ReadTerminal(Clock::time_point at) {
-    int available = 0;
-    if (ioctl(In, FIONREAD, &available) != 0 || available <= 0) return;
-    std::string bytes(static_cast<std::size_t>(available), '\0');
-    const ssize_t n = read(In, bytes.data(), bytes.size());
-    if (n <= 0) return;
-    bytes.resize(static_cast<std::size_t>(n));
-    g_arrived.Bytes += bytes.size();
-    g_arrived.Chunks.push_back(Arrival{at, std::move(bytes)});
-    g_inputArrived = true;
-}
-
-[[noreturn]] void WatchInput() {
-    for (;;) {
-        {
-            std::unique_lock lock(g_arrived.Lock);
-            g_arrived.Emptied.wait(lock, [] { return g_arrived.Bytes < MaxArrived; });
-        }
-        pollfd p{In, POLLIN, 0};
-        if (poll(&p, 1, -1) < 0) continue;
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) EndOnHangUp();
-        const Clock::time_point at = Clock::now();
-        std::lock_guard lock(g_arrived.Lock);
-        ReadTerminal(at);  // nothing when a flush took the bytes first
-        g_arrived.Filled.notify_one();
-    }
-}
-
-void StartWatching() { [[maybe_unused]] static const bool started = (StartHelper(WatchInput), true); }
-
-// Decodes what has arrived, in order: a sequence under way that the next bytes followed only
-// EscapeWait or more later ended before them. With `drain` also what the terminal holds yet.
-void TakeArrived(bool drain) {
-    std::vector<Arrival> chunks;
-    bool wasFull;
-    {
-        std::lock_guard lock(g_arrived.Lock);
-        if (drain) ReadTerminal(Clock::now());
-        chunks.swap(g_arrived.Chunks);
-        wasFull = g_arrived.Bytes >= MaxArrived;
-        g_arrived.Bytes = 0;
-        g_inputArrived = false;
-    }
-    if (wasFull) g_arrived.Emptied.notify_one();
-    for (const Arrival& a : chunks) {
-        if (Waiting(g_input.Decoder) && a.At - g_input.LastArrival >= EscapeWait)
-            EndSequence(g_input.Decoder, g_input.Queue);
-        DecodeKeys(g_input.Decoder, a.Bytes, g_input.Queue);
-        g_input.LastArrival = a.At;
-    }
-}
-
-// A sequence under way that nothing has followed for EscapeWait stands as it is: a lone ESC that
-// arrived that long ago is the ESC key at once.
-void EndOverdueSequence() {
-    if (Waiting(g_input.Decoder) && Clock::now() - g_input.LastArrival >= EscapeWait)
-        EndSequence(g_input.Decoder, g_input.Queue);
+    StartPresenter();
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------- the module's own calls
-
-void Bell() { Send("\a"); }
-
-void DeliverStreamText(bool ending) {
-    static int row = 0, column = 0;  // how far the stream's text has been delivered
-    if (g_undo & ScreenMode) return;
-    const screen::Snapshot s = TheScreen().Take();
-    if (s.Cursor.Y < row || (s.Cursor.Y == row && s.Cursor.X < column)) return;
-    std::string out;
-    int sgr = -1;
-    for (int y = row; y <= s.Cursor.Y; ++y) {
-        const int start = y == row ? column : 0;
-        int end = y == s.Cursor.Y ? s.Cursor.X : s.Size.X;
-        if (y < s.Cursor.Y)  // blanks on black at the end of a finished line need not be sent
-            while (end > start && (s.At(end - 1, y).Char == ' ' || s.At(end - 1, y).Char == 0) &&
-                   (s.At(end - 1, y).Attr & 0x70) == 0)
-                --end;
-        for (int x = start; x < end; ++x) {
-            const screen::Cell c = s.At(x, y);
-            if (c.Attr != sgr) {
-                out += SgrFor(c.Attr);
-                sgr = c.Attr;
-            }
-            out += screen::OemGlyph(c.Char);
-        }
-        if (sgr >= 0) out += "\x1b[0m";
-        sgr = -1;
-        if (y < s.Cursor.Y) out += "\r\n";
-    }
-    row = s.Cursor.Y;
-    column = s.Cursor.X;
-    if (ending && column > 0) {
-        out += "\r\n";
-        column = 0;
-        ++row;
-    }
-    Send(out);
-}
 
 void Restore() {
     const int was = g_phase.exchange(Restored);
@@ -536,107 +269,6 @@ void Restore() {
 void KeepEndRequests(bool on) { g_keepEnd = on; }
 
 int KeptEndRequest() { return g_keptEnd; }
-
-std::uint32_t ToneRequest(std::uint32_t frequencyHz, std::uint32_t durationMs) {
-    if (frequencyHz < LowestTone || frequencyHz > HighestTone || durationMs == 0) return 0;
-    return std::min<std::uint32_t>(durationMs, 0xFFFF) << 16 | TimerClock / frequencyHz;
-}
-
-bool ConsoleTone(std::uint32_t frequencyHz, std::uint32_t durationMs) {
-    static const bool virtualConsole = [] {
-        char type = 0;
-        return ioctl(Out, KDGKBTYPE, &type) == 0;
-    }();
-    if (!virtualConsole) return false;
-    if (const std::uint32_t request = ToneRequest(frequencyHz, durationMs))
-        if (ioctl(Out, KDMKTONE, static_cast<unsigned long>(request)) != 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
-    return true;
-}
-
-namespace {
-
-// Whether the terminal decodes UTF-8: after a two-byte letter it reports its cursor one column on.
-bool TerminalDecodesUtf8() {
-    termios saved{};
-    if (tcgetattr(In, &saved) != 0) return false;
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    quiet.c_cc[VMIN] = 0;
-    quiet.c_cc[VTIME] = 0;
-    tcsetattr(In, TCSANOW, &quiet);
-    WriteAll("\r\xC3\xA9\x1b[6n");  // an e with an acute accent, then: where is the cursor?
-    std::string reply;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(500);
-    while (reply.find('R') == std::string::npos && Clock::now() < deadline) {
-        pollfd p{In, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 1))) <= 0) continue;
-        char bytes[64];
-        const ssize_t n = read(In, bytes, sizeof bytes);
-        if (n > 0) reply.append(bytes, static_cast<std::size_t>(n));
-    }
-    WriteAll("\r\x1b[K");
-    tcsetattr(In, TCSANOW, &saved);
-    const std::size_t semicolon = reply.rfind(';'), end = reply.find('R', semicolon);
-    return semicolon != std::string::npos && end != std::string::npos &&
-           reply.substr(semicolon + 1, end - semicolon - 1) == "2";
-}
-
-}  // namespace
-
-std::string WhyUnfit() {
-    const char* type = std::getenv("TERM");
-    if (!type || !*type || std::strcmp(type, "dumb") == 0)
-        return std::string("the terminal (TERM=") + (type ? type : "") +
-               ") cannot show the screen: it needs one that moves the cursor and shows colours";
-    std::setlocale(LC_CTYPE, "");
-    const std::string codeset = nl_langinfo(CODESET);
-    if (codeset == "UTF-8" || TerminalDecodesUtf8()) return {};
-    return "the locale's character set is " + codeset +
-           ", not UTF-8, and the terminal did not show that it takes UTF-8: run it in a UTF-8 locale "
-           "(LANG=C.UTF-8, for instance)";
-}
-
-std::string_view SgrFor(std::uint8_t attribute) { return g_palette.load(std::memory_order_relaxed)->Both[attribute]; }
-
-void UseLinuxConsoleColours(bool linuxConsole) { g_palette = linuxConsole ? &LinuxConsoleColours : &SixteenColours; }
-
-void RenderFrame(const screen::Snapshot& s, Coord terminal, FrameState& state, std::string& out) {
-    if (!(s.Size == state.Size)) state.Full = true;
-    if (state.Full) {
-        out += "\x1b[0m\x1b[H\x1b[2J";
-        state.Shown.assign(s.Cells.size(), screen::Cell{});
-        state.Size = s.Size;
-        state.Sgr = -1;
-    }
-    const int width = std::min(s.Size.X, terminal.X), height = std::min(s.Size.Y, terminal.Y);
-    int cx = -1, cy = -1;
-    bool drew = false;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const auto i = static_cast<std::size_t>(y * s.Size.X + x);
-            const screen::Cell c = s.Cells[i];
-            if (!state.Full && c == state.Shown[i]) continue;
-            AdvanceTo(out, s, x, y, state.Sgr, cx, cy);
-            SetColours(out, state.Sgr, c.Attr);
-            out += screen::OemGlyph(c.Char);
-            state.Shown[i] = c;
-            drew = true;
-            // At the right edge the terminal waits to wrap: the next cell is reached by position.
-            cx = PlainWidth(c.Char) && x + 1 < terminal.X ? x + 1 : -1;
-        }
-    const bool visible = s.CursorVisible && s.Cursor.X < width && s.Cursor.Y < height;
-    if (visible) {
-        if (drew || !state.CursorShown || !(s.Cursor == state.Cursor)) MoveTo(out, s.Cursor.X, s.Cursor.Y, cx, cy);
-        if (!state.CursorShown) out += "\x1b[?25h";
-    } else if (state.CursorShown || state.Full) {
-        out += "\x1b[?25l";
-    }
-    state.CursorShown = visible;
-    state.Cursor = s.Cursor;
-    state.Full = false;
-}
 
 }  // namespace plat::term
 
@@ -729,47 +361,5 @@ Coord GetLargestWindowSize(Handle) {
 }
 
 void SetFullScreen(Handle) {}
-
-void WaitForInput(Handle) {
-    auto& input = term::g_input;
-    auto& arrived = term::g_arrived;
-    term::DeliverStreamText(false);
-    term::StartWatching();
-    for (;;) {
-        term::TakeArrived(false);
-        term::EndOverdueSequence();
-        if (!input.Queue.empty()) return;
-        std::unique_lock lock(arrived.Lock);
-        const auto came = [&] { return !arrived.Chunks.empty(); };
-        if (term::Waiting(input.Decoder))
-            arrived.Filled.wait_until(lock, input.LastArrival + term::EscapeWait, came);
-        else
-            arrived.Filled.wait(lock, came);
-    }
-}
-
-InputRecord ReadInput(Handle in) {
-    WaitForInput(in);
-    const InputRecord record = term::g_input.Queue.front();
-    term::g_input.Queue.pop_front();
-    return record;
-}
-
-std::uint32_t PendingInputCount(Handle) {
-    term::StartWatching();
-    if (term::g_inputArrived.load(std::memory_order_relaxed)) term::TakeArrived(false);
-    term::EndOverdueSequence();
-    return static_cast<std::uint32_t>(term::g_input.Queue.size());
-}
-
-// Drops every key typed so far: what was decoded, what waits to be, what the terminal still holds,
-// and the rest of a sequence that is still arriving.
-void FlushInput(Handle) {
-    term::StartWatching();
-    term::TakeArrived(true);
-    term::EndOverdueSequence();
-    term::g_input.Queue.clear();
-    term::MuteSequence(term::g_input.Decoder);
-}
 
 }  // namespace plat

@@ -1,6 +1,7 @@
 // The Linux terminal behind the console calls: the in-memory screen shown on the terminal by a
-// presenter thread, keys read from the terminal, and the terminal's state put back on every way
-// out of the process.
+// presenter thread (terminal_output.cpp), keys read from the terminal (terminal_input.cpp), and
+// the terminal taken, handed back for a stop and put back on every way out of the process
+// (terminal.cpp, with the start-up check of terminal_fitness.cpp).
 #pragma once
 
 #include <cstdint>
