@@ -1,22 +1,16 @@
-// The Win32 console: the screen buffer, the text stream on the standard output, key input and
-// the conversion of Windows-1251 texts to the OEM code page 866.
+// The hand-over of the Win32 console: the console the program borrows (that of the cmd.exe that
+// started it, where AllocConsole fails) is kept as found, its modes are set for the program, and it
+// is put back on every way out (console.h): the buffer's size, window and cells, the cursor, the
+// text attribute, the title and the input mode, the way the Linux front end returns to the
+// terminal's main screen. Until the program resizes the buffer or draws on it, the console is
+// still the user's screen: what the text stream writes then (the failure box, the refusal of a
+// non-NT system) is ordinary output that stays.
 //
-// The program's texts and glyphs are code page 866 bytes. They reach the console as UTF-16,
-// through fixed tables and the wide-character calls, so that the screens read the same whatever
-// the system's ANSI and OEM code pages are (as they did with the console's own conversion on a
-// Russian system). Runs on the main thread, with the clock and ticker threads writing as well.
-//
-// The program normally runs in the console of the cmd.exe that started it (AllocConsole then
-// fails). It keeps what it finds there and puts it back on every way out (console.h): the
-// buffer's size, window and cells, the cursor, the text attribute, the title and the input mode,
-// the way the Linux front end returns to the terminal's main screen. Until the program resizes
-// the buffer or draws on it, the console is still the user's screen: what the text stream writes
-// then (the failure box, the refusal of a non-NT system) is ordinary output that stays.
+// Runs on the main thread; the restore runs on whichever thread comes first: the main one, the
+// thread the system starts for a console event, or one that crashed. The drawing calls of
+// console_screen.cpp, on the main, clock and ticker threads, reach it only through
+// console_parts.h.
 #include "platform/win32/console.h"
-
-#include <windows.h>
-// winuser.h names CharToOemA AnsiToOem as well; the seam's AnsiToOem is defined here.
-#undef AnsiToOem
 
 #include <algorithm>
 #include <atomic>
@@ -26,24 +20,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/screen/codepage.h"
+#include "platform/win32/console_parts.h"
 
 namespace plat {
+
+using con::Native;
+using con::TOutput;
+
 namespace {
-
-HANDLE Native(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
-
-COORD Native(Coord c) { return COORD{c.X, c.Y}; }
-
-Coord FromNative(COORD c) { return Coord{c.X, c.Y}; }
 
 // Ctrl+C reaches the program as a key record once the input mode is 0; answering the signal
 // keeps consoles that raise it anyway (Wine's) from ending the process.
 BOOL WINAPI KeepCtrlC(DWORD event) { return event == CTRL_C_EVENT ? TRUE : FALSE; }
-
-// The record of the last read; a failed read leaves it as it was.
-INPUT_RECORD LastRecord{};
 
 using TSetConsoleDisplayMode = BOOL(WINAPI*)(HANDLE, DWORD, PCOORD);
 using TGetConsoleDisplayMode = BOOL(WINAPI*)(LPDWORD);
@@ -56,16 +44,6 @@ TProcedure KernelProcedure(const char* name) {
     // FARPROC is the generic procedure type; the detour through void(*)() states the cast is meant.
     return found != nullptr ? reinterpret_cast<TProcedure>(reinterpret_cast<void (*)()>(found)) : nullptr;
 }
-
-// The characters the console holds for code page 866 bytes.
-std::wstring Wide(std::string_view oem) {
-    std::wstring wide(oem.size(), L' ');
-    for (std::size_t i = 0; i < oem.size(); ++i)
-        wide[i] = static_cast<wchar_t>(screen::OemToUtf16(static_cast<std::uint8_t>(oem[i])));
-    return wide;
-}
-
-wchar_t Wide(char oem) { return static_cast<wchar_t>(screen::OemToUtf16(static_cast<std::uint8_t>(oem))); }
 
 // ---------------------------------------------------------------- the borrowed console
 
@@ -96,17 +74,6 @@ std::atomic<bool> Closing{false};
 std::atomic<int> Writers{0};
 std::atomic<bool> RestoreStarted{false};
 std::atomic<bool> RestoreDone{false};
-
-// Held around every call that changes the console: once the restore has begun such calls are
-// dropped, and the restore waits for those under way (the clock and ticker threads write too).
-class TOutput {
-public:
-    TOutput() { ++Writers; }
-    ~TOutput() { --Writers; }
-    TOutput(const TOutput&) = delete;
-    TOutput& operator=(const TOutput&) = delete;
-    bool Allowed() const { return !Closing; }
-};
 
 // A console call moves at most 64 KB of cells: the buffer is read and written in bands of rows.
 constexpr int BandCells = 8192;
@@ -207,14 +174,28 @@ std::terminate_handler PreviousTerminate = nullptr;
 
 void RestoreOnAbort(int) { con::Restore(); }
 
-// The program draws on the buffer: from now on the restore puts the cells found there back.
+}  // namespace
+
+namespace con {
+
+TOutput::TOutput() { ++Writers; }
+
+TOutput::~TOutput() { --Writers; }
+
+bool TOutput::Allowed() const { return !Closing; }
+
 void TakeScreen() {
     if (!ScreenTaken.load(std::memory_order_relaxed)) ScreenTaken = true;
 }
 
-}  // namespace
+void NoteCursorMove() {
+    if (!ScreenTaken) CursorMoved = true;
+}
 
-namespace con {
+void ReturnMovedCursor(HANDLE out) {
+    if (Found.HasScreen && !ScreenTaken && CursorMoved.exchange(false))
+        SetConsoleCursorPosition(out, Found.Screen.dwCursorPosition);
+}
 
 void Restore() {
     if (!Found.Borrowed) return;
@@ -280,14 +261,6 @@ bool SetScreenBufferSize(Handle out, Coord size) {
     return true;
 }
 
-ScreenBufferInfo GetScreenBufferInfo(Handle out) {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(Native(out), &info);
-    return ScreenBufferInfo{FromNative(info.dwSize), FromNative(info.dwCursorPosition), info.wAttributes};
-}
-
-Coord GetLargestWindowSize(Handle out) { return FromNative(GetLargestConsoleWindowSize(Native(out))); }
-
 void SetFullScreen(Handle out) {
     const auto setDisplayMode = KernelProcedure<TSetConsoleDisplayMode>("SetConsoleDisplayMode");
     const TOutput output;
@@ -295,124 +268,6 @@ void SetFullScreen(Handle out) {
     COORD newSize{};
     if (setDisplayMode(Native(out), CONSOLE_FULLSCREEN_MODE, &newSize) && !Found.FullScreen)
         FullScreenSetBy = setDisplayMode;
-}
-
-bool SetCursorPosition(Handle out, Coord pos) {
-    const TOutput output;
-    if (!output.Allowed()) return false;
-    if (!ScreenTaken) CursorMoved = true;
-    return SetConsoleCursorPosition(Native(out), Native(pos)) != FALSE;
-}
-
-CursorInfo GetCursorInfo(Handle out) {
-    CONSOLE_CURSOR_INFO info{};
-    GetConsoleCursorInfo(Native(out), &info);
-    return CursorInfo{info.dwSize, info.bVisible != FALSE};
-}
-
-void SetCursorInfo(Handle out, const CursorInfo& info) {
-    const CONSOLE_CURSOR_INFO native{info.Size, info.Visible ? -1 : 0};
-    const TOutput output;
-    if (output.Allowed()) SetConsoleCursorInfo(Native(out), &native);
-}
-
-void SetTextAttribute(Handle out, std::uint16_t attribute) {
-    const TOutput output;
-    if (output.Allowed()) SetConsoleTextAttribute(Native(out), attribute);
-}
-
-void WriteStream(std::string_view bytes) {
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    const TOutput output;
-    if (!output.Allowed()) return;
-    // On a screen not taken the stream goes on after the user's output, not where the size check
-    // left the cursor.
-    if (Found.HasScreen && !ScreenTaken && CursorMoved.exchange(false))
-        SetConsoleCursorPosition(out, Found.Screen.dwCursorPosition);
-    DWORD mode = 0;
-    if (GetConsoleMode(out, &mode)) {
-        const std::wstring wide = Wide(bytes);
-        std::wstring_view left = wide;
-        while (!left.empty()) {
-            DWORD written = 0;
-            if (!WriteConsoleW(out, left.data(), static_cast<DWORD>(left.size()), &written, nullptr) || written == 0)
-                return;
-            left.remove_prefix(written);
-        }
-        return;
-    }
-    while (!bytes.empty()) {  // redirected: the bytes as they are
-        DWORD written = 0;
-        if (!WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) return;
-        bytes.remove_prefix(written);
-    }
-}
-
-std::uint32_t FillCharacter(Handle out, char c, std::uint32_t count, Coord at) {
-    const TOutput output;
-    if (!output.Allowed()) return 0;
-    TakeScreen();
-    DWORD written = 0;
-    FillConsoleOutputCharacterW(Native(out), Wide(c), count, Native(at), &written);
-    return written;
-}
-
-std::uint32_t FillAttribute(Handle out, std::uint16_t attribute, std::uint32_t count, Coord at) {
-    const TOutput output;
-    if (!output.Allowed()) return 0;
-    TakeScreen();
-    DWORD written = 0;
-    FillConsoleOutputAttribute(Native(out), attribute, count, Native(at), &written);
-    return written;
-}
-
-std::uint32_t WriteCharacters(Handle out, std::string_view chars, Coord at) {
-    const TOutput output;
-    if (!output.Allowed()) return 0;
-    TakeScreen();
-    DWORD written = 0;
-    const std::wstring wide = Wide(chars);
-    WriteConsoleOutputCharacterW(Native(out), wide.data(), static_cast<DWORD>(wide.size()), Native(at), &written);
-    return written;
-}
-
-void ScrollBuffer(Handle out, Rect scroll, Coord dest, char fill, std::uint16_t fillAttribute) {
-    const SMALL_RECT rect{scroll.Left, scroll.Top, scroll.Right, scroll.Bottom};
-    CHAR_INFO cell{};
-    cell.Char.UnicodeChar = Wide(fill);
-    cell.Attributes = fillAttribute;
-    const TOutput output;
-    if (!output.Allowed()) return;
-    TakeScreen();
-    ScrollConsoleScreenBufferW(Native(out), &rect, nullptr, Native(dest), &cell);
-}
-
-void WaitForInput(Handle in) { WaitForSingleObjectEx(Native(in), INFINITE, FALSE); }
-
-InputRecord ReadInput(Handle in) {
-    DWORD read = 0;
-    ReadConsoleInputA(Native(in), &LastRecord, 1, &read);
-    InputRecord record;
-    record.EventType = LastRecord.EventType;
-    if (LastRecord.EventType == KEY_EVENT) {
-        const KEY_EVENT_RECORD& key = LastRecord.Event.KeyEvent;
-        record.KeyDown = key.bKeyDown != FALSE;
-        record.VirtualKeyCode = key.wVirtualKeyCode;
-        record.AsciiChar = key.uChar.AsciiChar;
-    }
-    return record;
-}
-
-std::uint32_t PendingInputCount(Handle in) {
-    DWORD count = 0;
-    GetNumberOfConsoleInputEvents(Native(in), &count);
-    return count;
-}
-
-void FlushInput(Handle in) { FlushConsoleInputBuffer(Native(in)); }
-
-void AnsiToOem(std::string& text) {
-    for (char& c : text) c = static_cast<char>(screen::AnsiToOemByte(static_cast<std::uint8_t>(c)));
 }
 
 }  // namespace plat
