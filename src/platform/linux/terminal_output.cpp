@@ -6,8 +6,9 @@
 // before the presenter starts and delivers the text stream; the program's threads sound the bell
 // and the tones.
 //
-// Rules: every byte goes out through the hand-over's Send; the terminal's modes are the
-// hand-over's, and a repaint is asked of it (TakeRepaintRequest), never taken from its state.
+// Rules: every byte goes out through the hand-over's Send, which drops it while the terminal is
+// handed back; the terminal's modes are the hand-over's, and whether to draw everything again
+// (after a resize or a stop) is its answer to TakeRepaintRequest.
 #include <linux/kd.h>
 #include <sys/ioctl.h>
 
