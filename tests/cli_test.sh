@@ -243,6 +243,7 @@ EOF
 import json, sys
 r = json.load(open(sys.argv[1]))
 assert r["outcome"] == "stopped" and 0 < r["blocks"] < 10000, r
+assert r["verdict"] == "incomplete", r["verdict"]
 EOF
 done
 

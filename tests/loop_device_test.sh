@@ -2,7 +2,7 @@
 # platenhawk --scan and --smart on block devices that are not whole disks: loop devices of 512- and
 # 4096-byte sectors, scanned through the real program as root. Their identity comes from the
 # kernel, every block reads, the images stay as they were; a regular file and a character device
-# are refused with one line. Needs root and loop devices: skipped (status 77) where they cannot
+# are refused with one line; one whose file is cut short ends its scan where the file ends. Needs root and loop devices: skipped (status 77) where they cannot
 # be made. The loop devices are detached whatever happens.
 set -u
 program=$1
@@ -91,6 +91,18 @@ EOF
 
 scan_loop 512 20000
 scan_loop 4096 3000
+
+# A loop device whose file was cut short after it was attached still says its old size, but reads
+# past the new end find nothing: the drive went away there, which is no damage of the blocks after.
+truncate -s 8M "$work/cut.img"
+attach "$work/cut.img" 512
+truncate -s 2M "$work/cut.img"
+run --scan "$loop" --reports "$work/cut"
+[[ $status == 3 && $out == *"outcome: drive_gone at LBA 4080"* && $out == *"PUNRB 0 UNRB 0"* ]] ||
+    fail "$loop cut short: status $status, $out"
+python3 -c 'import json, sys; r = json.load(open(sys.argv[1]))
+assert (r["outcome"], r["drive_gone_lba"], r["blocks"]) == ("drive_gone", 4080, 16), r' "$work"/cut/*.json ||
+    fail "$loop cut short: the report"
 
 [[ $failures == 0 ]] || exit 1
 echo "loop_device_test: all checks passed"

@@ -71,20 +71,9 @@ std::optional<int> ResolveDrive(const std::string& text) {
     return std::nullopt;
 }
 
-// Takes drive `d` as the interactive program takes the drive the user chose.
-bool ChooseDrive(int d, const std::string& asked) {
-    TGeneralHDDInfo info;
-    const std::string path = plat::DrivePath(d);
-    const std::string name = "drive " + asked + (path.empty() || path == asked ? "" : " (" + path + ")");
-    if (!ReadDriveIdentity(d, info)) {
-        Fail(name + " does not answer");
-        SayWhyDrivesDidNotAnswer(d);
-        return false;
-    }
-    if (info.Sectors <= 0) {
-        Fail(name + " tells no capacity");
-        return false;
-    }
+// Takes drive `d` as the interactive program takes the drive the user chose, with what its
+// identity says (nothing when it did not answer).
+void TakeDrive(int d, const TGeneralHDDInfo& info) {
     ResetState();
     App.DriveCount = d + 1;
     App.CurrentDrive = d;
@@ -92,6 +81,26 @@ bool ChooseDrive(int d, const std::string& asked) {
     App.DriveSectorSizes[static_cast<std::size_t>(d + 1)] = info.SectorSize;
     App.DriveIdentity = info;
     ResetOperation();
+}
+
+std::string DriveName(int d, const std::string& asked) {
+    const std::string path = plat::DrivePath(d);
+    return "drive " + asked + (path.empty() || path == asked ? "" : " (" + path + ")");
+}
+
+// Takes drive `d` to scan it: it must answer and tell its capacity.
+bool ChooseDrive(int d, const std::string& asked) {
+    TGeneralHDDInfo info;
+    if (!ReadDriveIdentity(d, info)) {
+        Fail(DriveName(d, asked) + " does not answer");
+        SayWhyDrivesDidNotAnswer(d);
+        return false;
+    }
+    if (info.Sectors <= 0) {
+        Fail(DriveName(d, asked) + " tells no capacity");
+        return false;
+    }
+    TakeDrive(d, info);
     return true;
 }
 
@@ -101,12 +110,24 @@ std::string DriveLine() {
            " (serial " + facts.Serial + ")";
 }
 
+// The "report: PATH" lines: on the standard output after a summary, on the standard error after a
+// JSON document, which stands alone on the standard output.
+void SayReports(bool json) {
+    for (const std::string& line : ReportsWritten) {
+        if (json)
+            std::fprintf(stderr, "%s\n", line.c_str());
+        else
+            Print(line);
+    }
+}
+
 // ---------------------------------------------------------------- the scan's progress
 
 struct TProgress {
     bool Terminal = false;
     std::uint32_t StartTick = 0;
     std::uint32_t DrawnTick = 0;
+    std::uint64_t BytesRead = 0;  // what the reads delivered: the speed is of data read
 };
 TProgress Progress;
 
@@ -130,9 +151,7 @@ std::string ProgressText(std::int64_t reached) {
     const std::int64_t done = reached - App.ScanStartLba;
     const std::int64_t left = App.ScanEndLba + 1 - reached;
     const std::uint32_t ms = plat::TickCount() - Progress.StartTick;
-    const double bytes =
-        static_cast<double>(done) * App.DriveSectorSizes[static_cast<std::size_t>(App.CurrentDrive + 1)];
-    const double mbPerSecond = ms ? bytes / 1e6 / (ms / 1000.0) : 0.0;
+    const double mbPerSecond = ms ? static_cast<double>(Progress.BytesRead) / 1e6 / (ms / 1000.0) : 0.0;
     const std::string eta =
         done > 0 && left > 0
             ? Duration(static_cast<std::uint64_t>(static_cast<double>(left) * ms / 1000.0 / static_cast<double>(done)))
@@ -157,7 +176,8 @@ void DrawProgress(std::int64_t reached) {
 bool StopRequested() { return plat::Interrupted(); }
 
 // On a terminal the line is redrawn at most ten times a second.
-void BlockDone(const TBlockResult&) {
+void BlockDone(const TBlockResult& block) {
+    Progress.BytesRead += block.Bytes;
     if (Progress.Terminal && plat::TickCount() - Progress.DrawnTick >= 100)
         DrawProgress(App.CurrentLba + App.BlockSectors);
 }
@@ -167,11 +187,13 @@ void PercentChanged() {
     if (!Progress.Terminal) DrawProgress(App.CurrentLba + App.BlockSectors);
 }
 
-constexpr TScanView ProgressView{StopRequested, BlockDone, PercentChanged};
+constexpr TScanView ProgressView{StopRequested, BlockDone, PercentChanged, true};
 
 // The summary and the status count in the scan's record, in 64 bits: the screen's counters are
 // 32-bit and wrap on a drive of more than 2^32 blocks.
+// A drive that goes away mid-scan is a failing drive or cable.
 int ScanStatus() {
+    if (report::LastScan().GoneLba >= 0) return ExitDamaged;
     if (App.ScanAborted == 1) return ExitStopped;
     switch (report::Verdict(report::LastScan().Classes)) {
         case report::TVerdict::Damaged:
@@ -220,7 +242,9 @@ void PrintScanSummary() {
     const report::TScanRecord& record = report::LastScan();
     const std::array<std::uint64_t, 8>& classes = record.Classes;
     Print("blocks: " + std::to_string(record.Blocks));
-    Print(std::string("outcome: ") + (App.ScanAborted == 1 ? "stopped" : "completed"));
+    Print(std::string("outcome: ") + (record.GoneLba >= 0    ? "drive_gone at LBA " + std::to_string(record.GoneLba)
+                                      : App.ScanAborted == 1 ? "stopped"
+                                                             : "completed"));
     const char* labels[] = {"<5ms", "<30ms", "<50ms", "<150ms", "<300ms", ">300ms", "PUNRB", "UNRB"};
     std::string counters = "classes:";
     for (std::size_t c = 0; c < classes.size(); ++c)
@@ -229,7 +253,7 @@ void PrintScanSummary() {
     PrintDamaged(record);
     Print("verdict: " + report::OutcomeText(record));
     for (const std::string& line : report::LastScanSmartLines()) Print("smart: " + line);
-    for (const std::string& line : ReportsWritten) Print(line);
+    SayReports(false);
 }
 
 // ---------------------------------------------------------------- the SMART table as text
@@ -336,9 +360,13 @@ int ScanUnattended(const TCommandLine& line, bool demo) {
     ScanBlocks(ProgressView);
     App.DriveHandle = plat::InvalidDrive;
     drive.Close();
-    if (App.ScanAborted == 0) App.ShownPercent = 100;
-    DrawProgress(App.CurrentLba);
+    const std::int64_t gone = report::LastScan().GoneLba;
+    if (App.ScanAborted == 0 && gone < 0) App.ShownPercent = 100;
+    DrawProgress(gone >= 0 ? gone : App.CurrentLba);
     if (Progress.Terminal) std::fputs("\n", stderr);
+    if (gone >= 0)
+        Fail("drive " + line.Drive + " (" + plat::DrivePath(*d) + ") went away at LBA " + std::to_string(gone) +
+             ": the scan ends there, and nothing from there on was read");
     PrintScanSummary();
     return ScanStatus();
 }
@@ -346,10 +374,14 @@ int ScanUnattended(const TCommandLine& line, bool demo) {
 int SmartUnattended(const TCommandLine& line, bool demo) {
     Demo = demo;
     const std::optional<int> d = ResolveDrive(line.Drive);
-    if (!d || !ChooseDrive(*d, line.Drive)) return ExitError;
+    if (!d) return ExitError;
+    // SMART is asked for whatever IDENTIFY says: a drive may answer one and not the other.
+    TGeneralHDDInfo info;
+    const bool identified = ReadDriveIdentity(*d, info);
+    TakeDrive(*d, info);
     report::SetReportNote(NoteReport);
     auto reading = std::make_unique<TSmartReading>();
-    ReadSmart(*d, *reading);
+    ReadSmart(*d, *reading, true);
     const TSmartOutcome outcome = reading->Outcome;
     const bool read = outcome == TSmartOutcome::Read || outcome == TSmartOutcome::Nvme;
     if (line.Json) {
@@ -357,9 +389,15 @@ int SmartUnattended(const TCommandLine& line, bool demo) {
     } else if (read) {
         PrintSmartTable(*reading);
     }
-    if (outcome == TSmartOutcome::CannotOpen) Fail("drive " + line.Drive + " cannot be opened");
-    if (outcome == TSmartOutcome::Refused) Fail("drive " + line.Drive + " refused a SMART request");
-    for (const std::string& written : ReportsWritten) Print(written);
+    if (!identified && !read) {
+        Fail(DriveName(*d, line.Drive) + " does not answer");
+        SayWhyDrivesDidNotAnswer(*d);
+    } else if (outcome == TSmartOutcome::CannotOpen) {
+        Fail("drive " + line.Drive + " cannot be opened");
+    } else if (outcome == TSmartOutcome::Refused) {
+        Fail("drive " + line.Drive + " refused a SMART request");
+    }
+    SayReports(line.Json);
     return OutputWritten(Demo) ? SmartStatus(*reading) : ExitError;
 }
 

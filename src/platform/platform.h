@@ -141,6 +141,11 @@ void CloseDrive(DriveHandle drive);
 // Reads `buffer.size()` bytes at byte `offset`; returns the bytes delivered, 0 on any failure.
 std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer);
 
+// After a read that delivered less than asked: whether the drive has gone away (unplugged, removed,
+// its device dead) or now ends before byte `end`, so that the read found no drive rather than a
+// damaged surface.
+bool DriveGone(DriveHandle drive, std::uint64_t end);
+
 // A device-control request as DeviceIoControl takes it: the control code, the input record and
 // the output record. The records are the Win32 ones, built by drives/requests.h.
 bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
@@ -156,6 +161,10 @@ std::vector<std::string> DriveProbeNotes();
 
 // ---------------------------------------------------------------- unattended runs
 
+// Opens the null device on each of the standard input, output and error that is closed, so that
+// no file the program opens later takes its place and receives what is meant for it. Called
+// first, before anything else is opened.
+void OpenStandardStreams();
 bool StandardErrorIsTerminal();
 // From now on an interrupt (Ctrl+C) or a termination request only raises a flag.
 void CatchInterrupts();
@@ -204,6 +213,10 @@ enum class RenameOutcome { Done, Taken, Failed };
 RenameOutcome RenameToNewName(FileHandle folder, const std::string& from, const std::string& to, std::string& why);
 // Whether anything has the name (a link too); true also when that cannot be told.
 bool NameTaken(FileHandle folder, const std::string& name);
+// Where the folder opened as `path` is now: `path` while it still leads to that folder; else the
+// folder's present path where the system can tell it; else empty (the folder was removed, or
+// where it went cannot be told).
+std::string FolderPathNow(FileHandle folder, const std::string& path);
 void RemoveName(FileHandle folder, const std::string& name);
 
 }  // namespace plat

@@ -219,6 +219,8 @@ std::string_view VerdictName(TVerdict verdict) {
             return "damaged";
         case TVerdict::Slow:
             return "slow";
+        case TVerdict::Incomplete:
+            return "incomplete";
         default:
             return "healthy";
     }
@@ -226,7 +228,7 @@ std::string_view VerdictName(TVerdict verdict) {
 
 std::string OutcomeText(const TScanRecord& record) {
     const std::array<std::uint64_t, 8>& c = record.Classes;
-    if (!record.Stopped) return std::string(VerdictName(Verdict(c)));
+    if (!EndedEarly(record)) return std::string(VerdictName(Verdict(c)));
     const std::uint64_t percent = record.RangeBlocks ? record.Blocks * 100 / record.RangeBlocks : 0;
     const std::uint64_t damaged = c[bcPUNRB] + c[bcUNRB];
     const std::uint64_t slow = c[bcUnder150ms] + c[bcUnder300ms] + c[bcOver300ms];
@@ -240,7 +242,10 @@ std::string OutcomeText(const TScanRecord& record) {
         found = "nothing damaged, " + blocks(slow, "slow");
     else
         found = "nothing damaged";
-    return "stopped after " + std::to_string(percent) + " % - " + found + " so far";
+    const std::string ended = record.GoneLba >= 0
+                                  ? "drive went away at LBA " + std::to_string(record.GoneLba) + ", after "
+                                  : "stopped after ";
+    return ended + std::to_string(percent) + " % - " + found + " so far";
 }
 
 void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
@@ -256,11 +261,12 @@ void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
     document.Member("drive", DriveJson(record.Drive));
     document.Member("range", TJson{{"first_lba", record.FirstLba}, {"last_lba", record.LastLba}});
     document.Member("recheck", record.Recheck);
-    document.Member("outcome", record.Stopped ? "stopped" : "completed");
+    document.Member("outcome", record.GoneLba >= 0 ? "drive_gone" : record.Stopped ? "stopped" : "completed");
+    if (record.GoneLba >= 0) document.Member("drive_gone_lba", record.GoneLba);
     document.Member("blocks", record.Blocks);
     document.Member("block_sectors", MaxBlockSectors);
     document.Member("classes", classes);
-    document.Member("verdict", VerdictName(Verdict(record.Classes)));
+    document.Member("verdict", VerdictName(Verdict(record)));
     document.Runs("damaged", record.Findings, true);
     document.Runs("slow", record.Findings, false);
     document.Member("speed", SpeedJson(record.Surface));

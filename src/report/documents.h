@@ -22,8 +22,9 @@ std::string IsoTime(const plat::DateTime& t);
 std::string_view ClassMember(TBlockClass blockClass);
 std::string_view VerdictName(TVerdict verdict);
 // How the scan ended, in words for people: the verdict's name for a completed scan; for a stopped
-// one how far it came and what it found so far ("stopped after 5 % - nothing damaged so far"),
-// as a stopped scan is no proof of health.
+// one, or one whose drive went away, how far it came and what it found so far ("stopped after 5 %
+// - nothing damaged so far", "drive went away at LBA 40035, after 4 % - ..."), as such a scan is
+// no proof of health.
 std::string OutcomeText(const TScanRecord& record);
 
 // The scan's document, written as a stream: its size grows with the findings, memory does not.

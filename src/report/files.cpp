@@ -81,53 +81,72 @@ bool StemFree(const std::string& stem, std::span<const TReportPart> parts) {
     return true;
 }
 
+// The line of a file written names where it is now: the folder may have been renamed, and its
+// old path may since lead to a folder someone else made.
 void Published(const std::string& name) {
     std::string why;
     if (!plat::FlushToDisk(Folder, why)) Failed(name, "written, but the folder did not reach the disk: " + why);
-    Note("report: " + PathOf(name), false);
+    const std::string now = plat::FolderPathNow(Folder, FolderPath);
+    if (now.empty()) {
+        Note(std::string(plat::ProgramName()) + ": report " + name + " written, but the folder " + FolderPath +
+                 " has moved and where to cannot be told",
+             true);
+        return;
+    }
+    static std::string movedTo;  // said once for each place the folder went
+    if (now != FolderPath && now != movedTo)
+        Note(std::string(plat::ProgramName()) + ": the folder " + FolderPath + " has moved to " + now, true);
+    movedTo = now;
+    Note("report: " + (std::filesystem::path(now) / name).string(), false);
 }
 
-// Gives the temporary file its name: at `stem` once the report has one, else at the first stem
-// from `base` on where none of the parts stands, which the report takes by this. False, with a
-// note and the temporary file removed, when it cannot.
-bool Publish(const std::string& temporary, const std::string& base, std::string& stem, const TReportPart& part,
-             std::span<const TReportPart> parts) {
-    const std::string suffix(part.Suffix);
-    std::string why;
-    if (!stem.empty()) {
-        switch (plat::RenameToNewName(Folder, temporary, stem + suffix, why)) {
-            case plat::RenameOutcome::Done:
-                Published(stem + suffix);
-                return true;
-            case plat::RenameOutcome::Taken:
-                why = "a file of that name appeared meanwhile";
-                break;
-            case plat::RenameOutcome::Failed:
-                break;
-        }
-        plat::RemoveName(Folder, temporary);
-        Failed(stem + suffix, why);
-        return false;
-    }
+// The hidden name that holds `stem` for one report while its files are written: whoever gives
+// an empty file this name first owns the stem, so that two reports never share one.
+std::string ClaimName(const std::string& stem) { return "." + stem + ".claim"; }
+
+// Claims the first stem from `base` on where none of the parts stands and no other report is
+// writing. Empty, with `why`, when it cannot.
+std::string ClaimStem(const std::string& base, std::span<const TReportPart> parts, std::string& why) {
     for (int n = 1; n <= MostStems; ++n) {
         const std::string candidate = n == 1 ? base : base + "-" + std::to_string(n);
         if (!StemFree(candidate, parts)) continue;
-        switch (plat::RenameToNewName(Folder, temporary, candidate + suffix, why)) {
+        std::string marker;
+        const plat::FileHandle file = plat::CreateHiddenFile(Folder, marker, why);
+        if (file == plat::InvalidFile) return {};
+        plat::CloseFile(file);
+        switch (plat::RenameToNewName(Folder, marker, ClaimName(candidate), why)) {
             case plat::RenameOutcome::Done:
-                stem = candidate;
-                Published(stem + suffix);
-                return true;
+                // A writer that does not claim may have taken a name of the stem meanwhile.
+                if (StemFree(candidate, parts)) return candidate;
+                plat::RemoveName(Folder, ClaimName(candidate));
+                continue;
             case plat::RenameOutcome::Taken:
+                plat::RemoveName(Folder, marker);
                 continue;
             case plat::RenameOutcome::Failed:
-                plat::RemoveName(Folder, temporary);
-                Failed(candidate + suffix, why);
-                return false;
+                plat::RemoveName(Folder, marker);
+                return {};
         }
     }
+    why = "every name up to -" + std::to_string(MostStems) + " is taken";
+    return {};
+}
+
+// Gives the temporary file of one part its name under the report's stem; a note either way.
+void Publish(const std::string& temporary, const std::string& name) {
+    std::string why;
+    switch (plat::RenameToNewName(Folder, temporary, name, why)) {
+        case plat::RenameOutcome::Done:
+            Published(name);
+            return;
+        case plat::RenameOutcome::Taken:
+            why = "a file of that name appeared meanwhile";
+            break;
+        case plat::RenameOutcome::Failed:
+            break;
+    }
     plat::RemoveName(Folder, temporary);
-    Failed(base + suffix, "every name up to -" + std::to_string(MostStems) + " is taken");
-    return false;
+    Failed(name, why);
 }
 
 std::string BaseStem(const plat::DateTime& t, std::string_view serial, std::string_view kind) {
@@ -163,22 +182,26 @@ std::string UseReportFolder(const std::string& folder) {
 void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_view kind,
                  std::span<const TReportPart> parts) {
     const std::string base = BaseStem(t, serial, kind);
+    const auto failAll = [&](const std::string& why) {
+        for (const TReportPart& part : parts)
+            if (part.Produce) Failed(base + std::string(part.Suffix), why);
+    };
     std::string why;
     if (Folder == plat::InvalidFile) Folder = plat::OpenFolder(FolderPath, why);
-    std::string stem;
+    if (Folder == plat::InvalidFile) return failAll(why);
+    // Held until the claim is given up: no signal leaves a temporary file or a claim behind.
+    const THeldSignals held;
+    const std::string stem = ClaimStem(base, parts, why);
+    if (stem.empty()) return failAll(why);
     for (const TReportPart& part : parts) {
         if (!part.Produce) continue;
-        if (Folder == plat::InvalidFile) {
-            Failed(base + std::string(part.Suffix), why);
-            continue;
-        }
-        const THeldSignals held;
         std::string temporary, failure;
-        if (!WriteTemporary(part.Produce, temporary, failure))
-            Failed((stem.empty() ? base : stem) + std::string(part.Suffix), failure);
+        if (WriteTemporary(part.Produce, temporary, failure))
+            Publish(temporary, stem + std::string(part.Suffix));
         else
-            Publish(temporary, base, stem, part, parts);
+            Failed(stem + std::string(part.Suffix), failure);
     }
+    plat::RemoveName(Folder, ClaimName(stem));
 }
 
 }  // namespace report

@@ -40,9 +40,11 @@ std::string UseReportFolder(const std::string& folder);
 // Writes the parts of one report into the folder, each through a temporary file that reaches the
 // disk before it takes its name, so that a file is whole or absent. They share one name stem,
 // YYYYMMDD-HHMMSS-SERIAL-KIND, followed by "-2", "-3"... when a file of one of the parts' kinds
-// stands at a stem already (or appears there meanwhile): no file is ever replaced. Notes
-// "report: PATH" for each file written, or why it was not. A producer that cannot write (a full
-// disk) or that throws leaves its file unwritten.
+// stands at a stem already or another report is writing under it: the report claims its stem
+// before its first file, so that all the files under a stem are one report's, and no file is ever
+// replaced. Notes "report: PATH" for each file written, where the folder is by then, or why it
+// was not written. A producer that cannot write (a full disk) or that throws leaves its file
+// unwritten.
 void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_view kind,
                  std::span<const TReportPart> parts);
 

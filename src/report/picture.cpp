@@ -327,11 +327,10 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
                          Number(static_cast<std::uint64_t>(record.LastLba)) + " of " +
                          Number(static_cast<std::uint64_t>(d.Sectors)) + " (" + Number(d.SectorSize) +
                          "-byte sectors, " + gb(record.FirstLba) + " - " + gb(record.LastLba + 1) + ")");
-    // A stopped scan proves no health: its words say how far it came and what it found so far.
+    // A scan that ended early proves no health: its words say how far it came and what it found.
     paragraphs.push_back("started " + CaptionDate(record.Started) + "   " +
-                         (record.Stopped
-                              ? OutcomeText(record)
-                              : "completed   verdict: " + std::string(VerdictName(Verdict(record.Classes)))));
+                         (EndedEarly(record) ? OutcomeText(record)
+                                             : "completed   verdict: " + std::string(VerdictName(Verdict(record)))));
     const std::uint64_t cellSectors = record.BlocksPerCell * BlockSectors(record);
     const TPictureLayout layout = PictureLayout(record.Cells.size());
     std::string cell = "1 cell = " + Number(record.BlocksPerCell) + (record.BlocksPerCell == 1 ? " block" : " blocks") +

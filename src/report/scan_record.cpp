@@ -8,6 +8,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.FirstLba = firstLba;
     record.LastLba = lastLba;
     record.Blocks = 0;
+    record.GoneLba = -1;
     record.Classes.fill(0);
     ClearFindings(record.Findings, blockSectors);
     const auto sectors = static_cast<std::uint64_t>(lastLba - firstLba + 1);
@@ -19,6 +20,11 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
 }
 
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
+    if (record.GoneLba >= 0) return;
+    if (block.DriveGone) {
+        record.GoneLba = block.Lba;
+        return;
+    }
     ++record.Blocks;
     ++record.Classes[block.Class];
     AddSurfaceBlock(record.Surface, block);
@@ -33,6 +39,13 @@ TVerdict Verdict(const std::array<std::uint64_t, 8>& classes) {
     if (classes[bcPUNRB] + classes[bcUNRB] > 0) return TVerdict::Damaged;
     if (classes[bcUnder150ms] + classes[bcUnder300ms] + classes[bcOver300ms] > 0) return TVerdict::Slow;
     return TVerdict::Healthy;
+}
+
+bool EndedEarly(const TScanRecord& record) { return record.Stopped || record.GoneLba >= 0; }
+
+TVerdict Verdict(const TScanRecord& record) {
+    const TVerdict found = Verdict(record.Classes);
+    return found == TVerdict::Healthy && EndedEarly(record) ? TVerdict::Incomplete : found;
 }
 
 }  // namespace report

@@ -40,6 +40,9 @@ struct TScanRecord {
     std::int64_t LastLba = 0;  // inclusive
     bool Recheck = true;
     bool Stopped = false;
+    // The first LBA of the block whose read found the drive gone, or -1: no block from there on
+    // counts as read.
+    std::int64_t GoneLba = -1;
     std::uint64_t RangeBlocks = 0;  // in the range
     std::uint64_t Blocks = 0;       // read
     std::array<std::uint64_t, 8> Classes{};
@@ -52,12 +55,16 @@ struct TScanRecord {
     TSurface Surface;
 };
 
-enum class TVerdict { Healthy, Slow, Damaged };
+enum class TVerdict { Healthy, Slow, Damaged, Incomplete };
 
 // Starts a record of a scan of [firstLba, lastLba] in blocks of `blockSectors` of Drive.SectorSize.
 void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba, std::uint32_t blockSectors);
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors);
 // "damaged" when a block failed, else "slow" when one is in the three slow classes.
 TVerdict Verdict(const std::array<std::uint64_t, 8>& classes);
+// The scan's verdict: a scan that ended before its range did (stopped, or its drive gone) and
+// found nothing is no proof of health, and is "incomplete".
+TVerdict Verdict(const TScanRecord& record);
+bool EndedEarly(const TScanRecord& record);
 
 }  // namespace report

@@ -48,14 +48,15 @@ std::uint32_t TimedRead() {
 const TScanListener* Listener = nullptr;
 
 // Counts the block in its class and tells the view and the listener.
-void Classified(const TScanView& view, TBlockClass blockClass) {
+void Classified(const TScanView& view, TBlockClass blockClass, bool driveGone) {
     if (blockClass == bcUNRB)
         ++App.UnreadableBlocks;
     else if (blockClass == bcPUNRB)
         ++App.PartialBlocks;
     else
         ++App.LatencyCounts[blockClass];
-    const TBlockResult block{App.CurrentLba, App.BlockSectors, blockClass, App.ReadMs, App.ReadBytes, ReadMicros};
+    const TBlockResult block{App.CurrentLba, App.BlockSectors, blockClass, App.ReadMs,
+                             App.ReadBytes,  ReadMicros,       driveGone};
     view.BlockDone(block);
     if (Listener) Listener->BlockDone(block);
 }
@@ -109,10 +110,14 @@ void ScanBlocks(const TScanView& view) {
             App.ReadMs = (firstMs + TimedRead()) >> 1;
             ReadMicros = (firstMicros + ReadMicros) / 2;
         }
+        const bool gone =
+            App.ReadBytes < expected &&
+            plat::DriveGone(App.DriveHandle, static_cast<std::uint64_t>(App.BlockEndLba) * CurrentSectorSize());
         if (App.ReadBytes == expected)
-            Classified(view, LatencyClass(App.ReadMs));
+            Classified(view, LatencyClass(App.ReadMs), false);
         else
-            Classified(view, App.ReadBytes == 0 ? bcUNRB : bcPUNRB);
+            Classified(view, App.ReadBytes == 0 ? bcUNRB : bcPUNRB, gone);
+        if (gone && view.EndsWhenDriveGone) break;
         App.Percent = (App.CurrentLba - App.ScanStartLba) * 100 / rangeSectors;
         if (App.Percent != App.ShownPercent) {
             App.ShownPercent = App.Percent;

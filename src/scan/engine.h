@@ -29,6 +29,7 @@ struct TBlockResult {
     std::uint32_t Ms = 0;      // the time it was classified by (the average of two reads after a re-check)
     std::uint32_t Bytes = 0;   // what the read that decided it delivered
     std::uint64_t Micros = 0;  // Ms to the microsecond, for the read speed of full blocks
+    bool DriveGone = false;    // the read failed because the drive went away (unplugged, cut short)
 };
 
 // What shows a running scan: the scan screen, or a progress line.
@@ -36,6 +37,7 @@ struct TScanView {
     bool (*StopRequested)();                 // asked before each block is read
     void (*BlockDone)(const TBlockResult&);  // the block is classified and counted
     void (*PercentChanged)();                // ShownPercent has a new value
+    bool EndsWhenDriveGone = false;          // the scan ends at the first block the drive went away at
 };
 
 // Whoever else follows every scan (the reports): told when the blocks start, of each block, and
@@ -48,8 +50,9 @@ struct TScanListener {
 void SetScanListener(const TScanListener* listener);
 
 // Reads ScanStartLba through ScanEndLba from the open DriveHandle in blocks of up to 255 of the
-// drive's sectors, times, re-checks, classifies and counts them, until the range ends or the view
-// asks to stop (ScanAborted = 1).
+// drive's sectors, times, re-checks, classifies and counts them, until the range ends, the view
+// asks to stop (ScanAborted = 1) or, for a view that ends there, the drive goes away. A block whose
+// read found the drive gone is told as such (DriveGone) and counted in its class as any other.
 void ScanBlocks(const TScanView& view);
 
 // The whole scan on the scan screen; false only when the drive could not be opened.

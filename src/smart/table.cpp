@@ -71,7 +71,7 @@ bool IsAttributeListed(std::uint16_t id) {
 void SetSmartListener(TSmartListener listener) { Listener = listener; }
 
 // The ATA SMART requests; true with both sectors read.
-bool ReadAtaSmart(const drives::TOpenDrive& drive, int d, TSmartSectors& sectors) {
+bool ReadAtaSmart(const drives::TOpenDrive& drive, int d, TSmartSectors& sectors, bool identifyMayFail) {
     auto request = std::make_unique<drives::TSendCmdRecord>();
     auto reply = std::make_unique<std::array<std::uint8_t, SmartReceiveReplyLength>>();
     const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
@@ -84,10 +84,11 @@ bool ReadAtaSmart(const drives::TOpenDrive& drive, int d, TSmartSectors& sectors
     std::array<std::uint8_t, 24> version{};
     request->fill(0);
     if (!plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) ||
-        !send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength) ||
-        !send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) ||
-        !send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength))
+        !send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength))
         return false;
+    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) && !identifyMayFail)
+        return false;
+    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength)) return false;
     std::copy_n(sector(), 512, sectors.Thresholds.begin());
     reply->fill(0);
     if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength)) return false;
@@ -108,14 +109,14 @@ bool ReadNvmeHealth(const drives::TOpenDrive& drive, TNvmeLog& log) {
 namespace {
 
 // Opens, reads and closes drive `d`; `holding` is told the handle while the drive is open.
-void ReadSmartOf(int d, TSmartReading& reading, plat::DriveHandle* holding) {
+void ReadSmartOf(int d, TSmartReading& reading, plat::DriveHandle* holding, bool identifyMayFail) {
     drives::TOpenDrive drive(d, plat::DriveAccess::Control);
     if (!drive.IsOpen()) {
         reading.Outcome = TSmartOutcome::CannotOpen;
         return;
     }
     if (holding) *holding = drive.Handle();
-    if (ReadAtaSmart(drive, d, reading.Ata))
+    if (ReadAtaSmart(drive, d, reading.Ata, identifyMayFail))
         reading.Outcome = TSmartOutcome::Read;
     else
         reading.Outcome = ReadNvmeHealth(drive, reading.Nvme) ? TSmartOutcome::Nvme : TSmartOutcome::Refused;
@@ -125,12 +126,12 @@ void ReadSmartOf(int d, TSmartReading& reading, plat::DriveHandle* holding) {
 
 }  // namespace
 
-void ReadSmart(int d, TSmartReading& reading) {
-    ReadSmartOf(d, reading, &App.DriveHandle);
+void ReadSmart(int d, TSmartReading& reading, bool identifyMayFail) {
+    ReadSmartOf(d, reading, &App.DriveHandle, identifyMayFail);
     if (Listener) Listener(reading);
 }
 
-void ReadSmartQuietly(int d, TSmartReading& reading) { ReadSmartOf(d, reading, nullptr); }
+void ReadSmartQuietly(int d, TSmartReading& reading) { ReadSmartOf(d, reading, nullptr, false); }
 
 std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading, bool whole) {
     std::vector<TSmartRow> rows;

@@ -44,8 +44,10 @@ struct TSmartReading {
 
 // Opens drive `d` for control, enables SMART and reads both sectors (the requests of the table
 // screen, IDENTIFY included); where a SMART request fails, asks for the NVMe health log instead.
-// The drive is closed again, and the listener told what the reading gave.
-void ReadSmart(int d, TSmartReading& reading);
+// The drive is closed again, and the listener told what the reading gave. With
+// `identifyMayFail` a failed IDENTIFY, whose data the table does not use, does not end the
+// reading: the unattended --smart reads a drive that answers SMART but not IDENTIFY.
+void ReadSmart(int d, TSmartReading& reading, bool identifyMayFail = false);
 // The same requests, without the listener and leaving DriveHandle (the drive a scan holds open)
 // as it is.
 void ReadSmartQuietly(int d, TSmartReading& reading);

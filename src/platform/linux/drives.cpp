@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -216,6 +217,41 @@ std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::
     const std::optional<TOpenDisk> disk = FindDisk(drive);
     if (!disk) return 0;
     return lindrv::ReadBlocks(disk->Fd, disk->BlockSize, offset, buffer);
+}
+
+namespace {
+
+// What the file behind a loop device holds now, past the loop's offset: the device keeps the size
+// it had when the file was attached, and its reads fail where the file has since been cut short.
+std::optional<std::uint64_t> LoopFileBytes(int fd) {
+    struct stat device {};
+    if (fstat(fd, &device) != 0 || !S_ISBLK(device.st_mode)) return std::nullopt;
+    const std::string loop = "/sys/dev/block/" + std::to_string(major(device.st_rdev)) + ":" +
+                             std::to_string(minor(device.st_rdev)) + "/loop/";
+    std::ifstream named(loop + "backing_file");
+    std::string path;
+    if (!std::getline(named, path)) return std::nullopt;
+    std::uint64_t offset = 0;
+    std::ifstream(loop + "offset") >> offset;
+    struct stat file {};
+    if (stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode)) return std::nullopt;
+    const auto bytes = static_cast<std::uint64_t>(file.st_size);
+    return bytes > offset ? bytes - offset : 0;
+}
+
+}  // namespace
+
+// A device unplugged or removed fails its reads with ENODEV or ENXIO (ENOMEDIUM for a medium
+// taken out) and reports a size of 0; one that shrank ends before the read.
+bool DriveGone(DriveHandle drive, std::uint64_t end) {
+    const std::optional<TOpenDisk> disk = FindDisk(drive);
+    if (!disk) return true;
+    const int error = lindrv::LastReadError();
+    if (error == ENODEV || error == ENXIO || error == ENOMEDIUM || error == lindrv::EndOfDevice) return true;
+    std::uint64_t bytes = 0;
+    if (ioctl(disk->Fd, BLKGETSIZE64, &bytes) != 0) return errno == ENODEV || errno == ENXIO;
+    const std::optional<std::uint64_t> held = LoopFileBytes(disk->Fd);
+    return bytes < end || (held && *held < end);
 }
 
 bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in,

@@ -15,11 +15,13 @@ namespace {
 constexpr std::uint64_t BounceBytes = 256 * 1024;
 alignas(4096) std::array<std::uint8_t, BounceBytes> Bounce;
 std::mutex BounceLock;
+int LastError = 0;  // of the last read, as LastReadError gives it
 
 std::int64_t ReadAt(int fd, std::uint8_t* to, std::uint64_t length, std::uint64_t offset) {
     ssize_t got;
     do got = pread(fd, to, length, static_cast<off_t>(offset));
     while (got < 0 && errno == EINTR);
+    LastError = got < 0 ? errno : static_cast<std::uint64_t>(got) < length ? EndOfDevice : 0;
     return got;
 }
 
@@ -44,6 +46,8 @@ std::uint32_t ReadThroughBounce(int fd, std::uint64_t block, std::uint64_t offse
 }
 
 }  // namespace
+
+int LastReadError() { return LastError; }
 
 std::uint32_t ReadBlocks(int fd, std::uint32_t blockSize, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     if (buffer.empty() || blockSize == 0 || (blockSize & (blockSize - 1)) != 0) return 0;

@@ -13,4 +13,10 @@ namespace lindrv {
 // fails, fewer than asked when the device stops early.
 std::uint32_t ReadBlocks(int fd, std::uint32_t blockSize, std::uint64_t offset, std::span<std::uint8_t> buffer);
 
+// The last read of the device: the error it failed with, EndOfDevice when it found the device's
+// end (a short read: a loop device whose file was cut short ends there though its size says
+// otherwise), or 0.
+inline constexpr int EndOfDevice = -1;
+int LastReadError();
+
 }  // namespace lindrv

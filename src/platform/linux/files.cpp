@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,12 +22,32 @@ namespace {
 
 std::string Reason(int error) { return std::strerror(error); }
 
+// Whether the system can take `path` at all: no longer than PATH_MAX, no name longer than
+// NAME_MAX. Checked before any folder of it is created.
+bool PathFits(const std::string& path) {
+    if (path.size() >= PATH_MAX) return false;
+    std::size_t start = 0;
+    for (std::size_t slash = path.find('/'); start <= path.size(); slash = path.find('/', start)) {
+        const std::size_t end = slash == std::string::npos ? path.size() : slash;
+        if (end - start > NAME_MAX) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // mkdir -p: each missing folder of `path` created 0755; a folder that exists is left as it is.
-void CreateFolders(const std::string& path) {
+// The error of the last folder that could not be made, or 0.
+int CreateFolders(const std::string& path) {
+    int error = 0;
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
-        if (!prefix.empty() && prefix.back() != '/') mkdir(prefix.c_str(), 0755);
-        if (slash == std::string::npos) return;
+        if (!prefix.empty() && prefix.back() != '/') {
+            if (mkdir(prefix.c_str(), 0755) == 0 || errno == EEXIST)
+                error = 0;
+            else
+                error = errno;
+        }
+        if (slash == std::string::npos) return error;
     }
 }
 
@@ -61,10 +82,15 @@ FileHandle OpenFolder(const std::string& path, std::string& why) {
         why = "no folder named";
         return InvalidFile;
     }
-    CreateFolders(path);
+    if (!PathFits(path)) {
+        why = Reason(ENAMETOOLONG);
+        return InvalidFile;
+    }
+    const int created = CreateFolders(path);
     const int folder = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) return folder;
-    why = errno == ENOTDIR ? "not a folder" : Reason(errno);
+    // A folder that could not be made says why, not that it is missing.
+    why = errno == ENOTDIR ? "not a folder" : Reason(errno == ENOENT && created ? created : errno);
     return InvalidFile;
 }
 
@@ -130,6 +156,22 @@ bool NameTaken(FileHandle folder, const std::string& name) {
 }
 
 void RemoveName(FileHandle folder, const std::string& name) { unlinkat(static_cast<int>(folder), name.c_str(), 0); }
+
+// The path is compared by device and inode; the present path is the kernel's name of the open
+// folder, which it marks " (deleted)" once the folder is removed.
+std::string FolderPathNow(FileHandle folder, const std::string& path) {
+    struct stat held {
+    }, named{};
+    if (fstat(static_cast<int>(folder), &held) != 0) return {};
+    if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) return path;
+    char link[64], target[PATH_MAX + 1];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", static_cast<int>(folder));
+    const ssize_t n = readlink(link, target, PATH_MAX);
+    if (n <= 0 || target[0] != '/') return {};
+    const std::string now(target, static_cast<std::size_t>(n));
+    if (now.ends_with(" (deleted)")) return {};
+    return now;
+}
 
 void HoldSignals() {
     if (Holds++ > 0) return;

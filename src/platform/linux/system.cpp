@@ -1,5 +1,6 @@
 // Time, threads and the process on Linux: the real monotonic clock, detached threads, and an exit
 // that puts the terminal back first, also one a signal asked for while a scan's report was due.
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <clocale>
 #include <ctime>
 #include <iostream>
@@ -161,6 +163,18 @@ std::atomic<bool> InterruptRaised{false};
 void OnInterrupt(int) { InterruptRaised = true; }
 
 }  // namespace
+
+void OpenStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lowest free descriptor is the closed one.
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 

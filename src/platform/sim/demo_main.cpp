@@ -4,9 +4,11 @@
 #include <variant>
 
 #include "cli/command_line.h"
+#include "platform/platform.h"
 #include "platform/sim/scenario.h"
 
 int main(int argc, char** argv) {
+    plat::OpenStandardStreams();
     int status = 0;
     const auto line =
         cli::ParseCommandLine(std::span<char* const>(argv + 1, static_cast<std::size_t>(argc - 1)), true, status);

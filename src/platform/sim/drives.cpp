@@ -223,6 +223,10 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
     std::uint64_t length = offset < size ? std::min<std::uint64_t>(buffer.size(), size - offset) : 0;
     const auto first = static_cast<std::int64_t>(offset / sector);
     const auto last = static_cast<std::int64_t>((offset + std::max<std::uint64_t>(length, 1) - 1) / sector);
+    if (described.UnpluggedAt && last >= *described.UnpluggedAt) {
+        sim::RemoveDrive(static_cast<int>(handle));
+        return 0;
+    }
 
     std::uint32_t latency = described.LatencyMs;
     bool slow = false;
@@ -261,6 +265,12 @@ std::uint32_t ReadDrive(DriveHandle handle, std::uint64_t offset, std::span<std:
         sim::Sim().Reads.push_back(
             sim::TRead{static_cast<int>(handle), offset, static_cast<std::uint32_t>(buffer.size()), delivered});
     return delivered;
+}
+
+// A drive removed (unplugged) is gone for every handle on it; an image that shrank ends early.
+bool DriveGone(DriveHandle handle, std::uint64_t end) {
+    const sim::TSimDrive* drive = sim::DriveOf(handle);
+    return !drive || (drive->Image.Handle >= 0 && sim::ImageSizeNow(drive->Image) < end);
 }
 
 bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::uint8_t> in,

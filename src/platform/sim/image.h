@@ -27,6 +27,8 @@ std::optional<TImage> OpenImage(const std::string& path, std::string& error);
 // Reads `buffer.size()` bytes at `offset`; returns the bytes delivered, 0 on failure. Only a
 // file's reads fall back to buffered I/O; a device's misaligned read fails, as on a drive.
 std::uint32_t ReadImage(const TImage& image, std::uint64_t offset, std::span<std::uint8_t> buffer);
+// The image's size as it is now: a file may have been cut short since it was opened.
+std::uint64_t ImageSizeNow(const TImage& image);
 void CloseImage(TImage& image);
 
 }  // namespace sim

@@ -120,6 +120,15 @@ std::uint32_t ReadImage(const TImage& image, std::uint64_t offset, std::span<std
     return got < 0 ? 0 : static_cast<std::uint32_t>(got);
 }
 
+std::uint64_t ImageSizeNow(const TImage& image) {
+    const int fd = static_cast<int>(image.Handle);
+    struct stat now {};
+    if (::fstat(fd, &now) != 0) return 0;
+    if (!S_ISBLK(now.st_mode)) return static_cast<std::uint64_t>(now.st_size);
+    std::uint64_t size = 0;
+    return ::ioctl(fd, BLKGETSIZE64, &size) == 0 ? size : 0;
+}
+
 void CloseImage(TImage& image) {
     if (image.Handle != image.BufferedHandle && image.Handle >= 0) ::close(static_cast<int>(image.Handle));
     if (image.BufferedHandle >= 0) ::close(static_cast<int>(image.BufferedHandle));

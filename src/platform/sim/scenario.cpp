@@ -279,6 +279,12 @@ private:
             d.SectorSize = value == "512" ? 512 : 4096;
             return true;
         }
+        if (key == "unplugged") {
+            const auto n = Number(value, 0, MaxSectors);
+            if (!n) return bad("expected a sector 0 .. 2^48-1");
+            d.UnpluggedAt = *n;
+            return true;
+        }
         if (key == "cache_kb") {
             const auto n = Number(value, 0, 32767);
             if (!n) return bad("expected 0..32767");

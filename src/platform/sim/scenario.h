@@ -29,6 +29,8 @@
 //   attribute_change = 5 30000 12  a read touching sector 30000 sets the raw value of attribute
 //                               5 (its first attribute line) to 12, as a drive that reallocates
 //                               sectors while it is scanned
+//   unplugged  = 40000          a read reaching this sector finds the drive unplugged: that read
+//                               and every later request fail, and the drive no longer opens
 //   image      = /path/disk.img reads come from this file or block device, really timed; it
 //                               holds at least sectors x sector_size bytes
 //   kind       = nvme           an NVMe drive (the default is ata): no ATA SMART, but a health log
@@ -99,6 +101,7 @@ struct TDriveSpec {
     std::vector<TAttribute> Attributes;
     std::vector<TAttributeChange> AttributeChanges;
     std::string Image;
+    std::optional<std::int64_t> UnpluggedAt;
     bool Nvme = false;
     std::array<std::uint8_t, 512> NvmeLog{};  // the SMART / Health Information log it answers with
 };

@@ -170,14 +170,39 @@ void CloseDrive(DriveHandle drive) {
     win32::sys::CloseHandle(Native(drive));
 }
 
+namespace {
+DWORD LastReadError = ERROR_SUCCESS;  // of the last ReadDrive
+}  // namespace
+
 std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer) {
     const auto low = static_cast<DWORD>(offset);
     auto high = static_cast<LONG>(offset >> 32);
-    if (win32::sys::SetFilePointer(Native(drive), static_cast<LONG>(low), &high, FILE_BEGIN) != low) return 0;
-    DWORD read = 0;
-    if (!win32::sys::ReadFile(Native(drive), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+    LastReadError = ERROR_SUCCESS;
+    if (win32::sys::SetFilePointer(Native(drive), static_cast<LONG>(low), &high, FILE_BEGIN) != low) {
+        LastReadError = GetLastError();
         return 0;
+    }
+    DWORD read = 0;
+    if (!win32::sys::ReadFile(Native(drive), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+        LastReadError = GetLastError();
+        return 0;
+    }
     return read;
+}
+
+// A disk surprise-removed fails its handle's requests with "device not connected", "no such
+// device" or "device does not exist"; a medium taken out with "not ready".
+bool DriveGone(DriveHandle, std::uint64_t) {
+    switch (LastReadError) {
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_NO_SUCH_DEVICE:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NOT_READY:
+        case ERROR_FILE_INVALID:
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in,

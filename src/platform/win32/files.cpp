@@ -149,6 +149,10 @@ bool NameTaken(FileHandle folder, const std::string& name) {
 
 void RemoveName(FileHandle folder, const std::string& name) { DeleteFileW(PathIn(folder, name).c_str()); }
 
+// The folder is held open without delete sharing, so neither it nor a folder above it can be
+// renamed or removed while the program runs: the path still leads to it.
+std::string FolderPathNow(FileHandle, const std::string& path) { return path; }
+
 void HoldSignals() {}
 
 void ReleaseSignals() {}

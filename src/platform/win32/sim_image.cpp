@@ -140,6 +140,14 @@ std::uint32_t ReadImage(const TImage& image, std::uint64_t offset, std::span<std
     return read;
 }
 
+std::uint64_t ImageSizeNow(const TImage& image) {
+    std::uint64_t size = 0;
+    std::uint32_t sectorSize = 0;
+    const HANDLE handle = Native(IsOpen(image.BufferedHandle) ? image.BufferedHandle : image.Handle);
+    if (DiskSize(handle, size, sectorSize) || FileSize(handle, size)) return size;
+    return 0;
+}
+
 void CloseImage(TImage& image) {
     if (image.Handle != image.BufferedHandle && IsOpen(image.Handle)) CloseHandle(Native(image.Handle));
     if (IsOpen(image.BufferedHandle)) CloseHandle(Native(image.BufferedHandle));

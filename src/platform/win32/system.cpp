@@ -1,5 +1,7 @@
 // Win32 time, threads, priorities and the process. Called from the main thread and the
 // background threads alike.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <array>
@@ -174,6 +176,24 @@ BOOL WINAPI OnInterrupt(DWORD event) {
 }
 
 }  // namespace
+
+// The C runtime's descriptors 0-2 and the process's standard handles: a closed one gets the
+// null device, so that no file opened later becomes it.
+void OpenStandardStreams() {
+    constexpr DWORD Handles[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (_get_osfhandle(fd) != -1) continue;
+        const int null = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+        if (null < 0) continue;
+        if (null != fd) {
+            _dup2(null, fd);
+            _close(null);
+        }
+        const HANDLE handle = GetStdHandle(Handles[fd]);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+            SetStdHandle(Handles[fd], reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    }
+}
 
 bool StandardErrorIsTerminal() {
     DWORD mode = 0;
