@@ -32,7 +32,7 @@ await() {
 printf '[drive 0]\nserial = CLOSED\nsectors = 10200000\nunreadable = 0-254 every 510\n' >"$work/closed.ini"
 (
     ulimit -f 102400
-    timeout 120 "$demo" "$work/closed.ini" --scan 1 --reports "$work/closed" >&- 2>&-
+    timeout -k 5 60 "$demo" "$work/closed.ini" --scan 1 --reports "$work/closed" >&- 2>&-
 )
 status=$?
 [[ $status == 3 ]] || fail "closed stdout and stderr: status $status"

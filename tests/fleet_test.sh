@@ -114,7 +114,7 @@ EOF
 # The table, kept as reports/summary.txt and printed once at the end of the run.
 expected="host    disk  device  model           serial  verdict  status  damaged  smart    note
 host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok
-host-a  2     sim:1   -               -       failed   2       -        -        platenhawk-demo: drive 2 (sim:1) tells no capacity
+host-a  2     sim:1   -               -       failed   2       -        ok       platenhawk-demo: drive 2 (sim:1) tells no capacity
 host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok
 host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning
 host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing
