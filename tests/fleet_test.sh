@@ -74,7 +74,7 @@ expected = {
     ("a", "--list --json"): 0, ("a", "--scan 1"): 1, ("a", "--scan 2"): 2, ("a", "--scan 3"): 0,
     ("a", "--scan 5"): 3, ("b", "--list --json"): 0, ("b", "--scan 1"): 1, ("b", "--scan 2"): 3,
     ("b", "--scan 3"): 0,
-    ("a", "--smart 1 --json"): 0, ("a", "--smart 2 --json"): 2, ("a", "--smart 3 --json"): 0,
+    ("a", "--smart 1 --json"): 0, ("a", "--smart 2 --json"): 0, ("a", "--smart 3 --json"): 0,
     ("a", "--smart 5 --json"): 1, ("b", "--smart 1 --json"): 3, ("b", "--smart 2 --json"): 0,
     ("b", "--smart 3 --json"): 0}
 assert {key: span[2] for key, span in spans.items()} == expected, spans
