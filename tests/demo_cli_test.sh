@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # platenhawk-demo refuses a faulty scenario file before it touches the terminal: the message as
-# FILE:LINE: text on standard error, nothing on standard output, exit status 2.
+# FILE:LINE: text (FILE: text, and what to do, for a file that cannot be read) on standard error,
+# nothing on standard output, exit status 2.
 set -u
 demo=$1
 work=$(mktemp -d)
