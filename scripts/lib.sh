@@ -4,7 +4,9 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 parallel=$(nproc)  # build and test jobs
 
-# Installs the Debian packages that are not installed yet.
+# Installs the Debian packages that are not installed yet, with apt's own lines on the standard
+# error (what it installs, "Need to get N MB of archives", each package as it is fetched and set
+# up) less dpkg's unpacking chatter.
 need_packages() {
     local missing=()
     local p
@@ -17,8 +19,11 @@ need_packages() {
         echo "need root to install ${missing[*]}" >&2
         return 1
     fi
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    echo "installing: reading the package lists (apt-get update)" >&2
+    apt-get update -qq || return 1
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" 2>&1 |
+        grep --line-buffered -vE '^(Selecting previously|Preparing to unpack|Unpacking|\(Reading database|Processing triggers)' >&2
+    return "${PIPESTATUS[0]}"
 }
 
 # What the Linux programs build with.

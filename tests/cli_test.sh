@@ -121,6 +121,11 @@ assert [d["number"] for d in drives] == [1, 3, 4, 6, 7], drives
 assert drives[3] == {"number": 6, "device": "sim:5", "model": "BIG SIX", "serial": "B6", "size_mb": 3,
                      "sectors": 1000, "sector_size": 4096}, drives[3]
 EOF
+# No drive answers: the reason at once, and status 2, as for any task that found no drive.
+printf '[drive 0]\nsectors = 100\nanswers = no\n' >"$work/silent.ini"
+run "$work/silent.ini" --list --json
+[[ $status == 2 && $out == "[]" && $err == "platenhawk-demo: sim:0: does not answer the version request (answers = no)" ]] ||
+    fail "--list without drives: status $status, \"$out\" \"$err\""
 
 # ---------------------------------------------------------------- unattended scans
 
@@ -201,7 +206,8 @@ run "$work/drives.ini" --scan 5
     fail "silent drive: status $status, \"$err\""
 [[ $err == *"sim:4: does not answer the version request"* ]] || fail "no reason for the silent drive: $err"
 run "$work/drives.ini" --scan 2
-[[ $status == 2 && $err == "platenhawk-demo: drive 2 does not answer" ]] || fail "gap: status $status, \"$err\""
+[[ $status == 2 && $err == "platenhawk-demo: there is no drive 2; 5 drives answer: 1, 3, 4, 6, 7 (see --list)" ]] ||
+    fail "gap: status $status, \"$err\""
 run "$work/drives.ini" --scan sim:9
 [[ $status == 2 && $err == "platenhawk-demo: no drive sim:9"* ]] || fail "no such device: status $status, \"$err\""
 run "$work/drives.ini" --scan 1 --last-lba 2550
@@ -249,22 +255,22 @@ done
 
 # ---------------------------------------------------------------- SMART
 
-# Every raw value whole (the screen shows 70000 as 4464), each row that is not ok marked; the exit
+# Every raw value whole (the screen shows 70000 as 4464) in a column as wide as 2^48 - 1, each row that is not ok marked; the exit
 # status is the drive's health: 0 ok, 1 warning (reallocated sectors), 3 failing (a value at its
 # threshold).
 run "$work/drives.ini" --smart 6
 expected="drive: 6 sim:5 BIG SIX (serial B6)
- AID   Name                                Value   Worst   Raw      Threshold
+ AID   Name                                Value   Worst   Raw              Threshold
 --------------------------------------------------------------------------------
- 5     Reallocated Sector Count            100     100     70000    36            warning
- 9     Power-On Hours Count                91      91      8114     0
+ 5     Reallocated Sector Count            100     100     70000            36            warning
+ 9     Power-On Hours Count                91      91      8114             0
 --------------------------------------------------------------------------------"
 [[ $status == 1 && $out == "$expected" && -z $err ]] || fail "--smart: status $status, \"$out\" \"$err\""
 run "$work/drives.ini" --smart 3
 expected="drive: 3 sim:2 SLOW THREE (serial S3)
- AID   Name                                Value   Worst   Raw      Threshold
+ AID   Name                                Value   Worst   Raw              Threshold
 --------------------------------------------------------------------------------
- 1     Raw Read Error Rate                 100     100     150632   6
+ 1     Raw Read Error Rate                 100     100     150632           6
  3     Spin Up Time                        20      20      281474976710655  21            failing
 --------------------------------------------------------------------------------"
 [[ $status == 3 && $out == "$expected" && -z $err ]] || fail "failing --smart: status $status, \"$out\" \"$err\""

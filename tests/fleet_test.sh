@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# The fleet playbook (examples/fleet) against its two demo hosts on this machine, with the local
-# connection and platenhawk-demo standing in for platenhawk: every listed disk of every host is
-# scanned once, the hosts in parallel and the disks of a host one after another; the reports are
-# fetched to reports/HOST/; the table is printed and kept; disks that are slow, damaged or fail
-# do not fail the run. A second run has a host without the program, one without disks and a
-# scan that is stopped.
+# fleet_test.sh BUILD: the fleet playbook as the package installs it (cmake --install BUILD into a
+# prefix: share/doc/platenhawk/examples/fleet, bin/platenhawk-demo), run from a folder of the
+# user's against its two demo hosts on this machine, with the local connection and the installed
+# platenhawk-demo, found on the PATH, standing in for platenhawk: every listed disk of every host
+# is scanned once, the hosts in parallel and the disks of a host one after another; the reports
+# are fetched to reports/HOST/ in the current folder and nothing is written into the installed
+# tree; the table is printed and kept; disks that are slow, damaged or fail do not fail the run.
+# A second run has a host without the program, one without disks and a scan that is stopped:
+# the table is printed all the same and the hosts without a result fail.
 # Exits 77 (skipped) when ansible-playbook is not installed.
 set -u
-demo=$(realpath "${1:-}")
-if [[ ! -x $demo ]]; then
-    echo "usage: fleet_test.sh PATH-OF-platenhawk-demo" >&2
+build=$(realpath "${1:-}")
+if [[ ! -f $build/CMakeCache.txt ]]; then
+    echo "usage: fleet_test.sh BUILD-FOLDER" >&2
     exit 2
 fi
-fleet=$(cd "$(dirname "$0")/../examples/fleet" && pwd) || exit 1
+tests=$(cd "$(dirname "$0")" && pwd) || exit 1
 if ! command -v ansible-playbook >/dev/null; then
     echo "ansible-playbook is not installed (Debian package ansible-core): the fleet test is skipped"
     exit 77
@@ -25,6 +28,14 @@ fail() {
     failures=$((failures + 1))
 }
 
+cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || {
+    echo "FAIL: cmake --install: $(cat "$work/install.log")" >&2
+    exit 1
+}
+fleet=$work/usr/share/doc/platenhawk/examples/fleet
+demo=$work/usr/bin/platenhawk-demo
+touch "$work/installed"
+
 # Ansible keeps to $work: no configuration but this one, no files under ~/.ansible, no host keys,
 # no retry files.
 for variable in ${!ANSIBLE_@}; do unset "$variable"; done
@@ -34,8 +45,10 @@ export ANSIBLE_CONFIG=$work/ansible.cfg ANSIBLE_HOME=$work/ansible ANSIBLE_LOCAL
     ANSIBLE_COLLECTIONS_PATH=$work/ansible/collections ANSIBLE_SSH_CONTROL_PATH_DIR=$work/ansible/cp \
     ANSIBLE_HOST_KEY_CHECKING=False ANSIBLE_RETRY_FILES_ENABLED=False ANSIBLE_NOCOLOR=1
 
-# The program the playbook runs: the demo, with each start and end noted in $work/calls.
-cat >"$work/program" <<EOF
+# The program the playbook runs: the installed demo, with each start and end noted in $work/calls,
+# first on the PATH under the installed demo's name.
+mkdir "$work/bin" "$work/run"
+cat >"$work/bin/platenhawk-demo" <<EOF
 #!/usr/bin/env bash
 echo "start \$(date +%s.%N) \$*" >>"$work/calls"
 "$demo" "\$@"
@@ -43,13 +56,15 @@ status=\$?
 echo "end \$(date +%s.%N) \$status \$*" >>"$work/calls"
 exit \$status
 EOF
-chmod +x "$work/program"
+chmod +x "$work/bin/platenhawk-demo"
 
 # ---------------------------------------------------------------- two hosts, seven disks
 
-ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml" -e "platenhawk_program=$work/program" \
-    -e "remote_reports=$work/remote/{{inventory_hostname}}" -e "local_reports=$work/reports" >"$work/log" 2>&1
+(cd "$work/run" && PATH=$work/bin:$PATH ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml") \
+    >"$work/log" 2>&1
 status=$?
+written=$(find "$work/usr" -newer "$work/installed")
+[[ -z $written ]] || fail "wrote into the installed tree: $written"
 [[ $status == 0 ]] || fail "ansible-playbook ended with status $status: $(cat "$work/log")"
 
 # Each host listed its disks once and scanned each listed disk once (not host-a's disk 4, which
@@ -87,22 +102,22 @@ assert a[0] < b[1] and b[0] < a[1], f"the hosts took turns: {a} {b}"
 EOF
 
 # The reports of every scan that ran, fetched to reports/HOST/ and left in the hosts' folders.
-python3 - "$work" <<'EOF' || fail "the fetched reports: $(ls -R "$work/reports")"
+python3 - "$work/run/reports" <<'EOF' || fail "the fetched reports: $(ls -R "$work/run")"
 import json, os, re, sys
-work = sys.argv[1]
+reports = sys.argv[1]
 expected = {
     "host-a": {"DSA001": ("slow", []), "DHA003": ("healthy", []), "DDA005": ("damaged", [255, 1785])},
     "host-b": {"DSB001": ("slow", []), "DHB003": ("healthy", []), "DDB002": ("damaged", [765])},
 }
 for host, drives in expected.items():
-    fetched = sorted(os.listdir(f"{work}/reports/{host}"))
+    fetched = sorted(os.listdir(f"{reports}/{host}"))
     names = sorted(re.sub(r"^\d{8}-\d{6}-", "", name) for name in fetched)
     wanted = sorted(f"{serial}-scan{end}" for serial, (verdict, _) in drives.items()
                     for end in [".json", ".png", "-surface.csv"] + (["-damaged.txt"] if verdict == "damaged" else []))
     assert names == wanted, f"{host}: {fetched}"
-    assert sorted(os.listdir(f"{work}/remote/{host}")) == fetched, f"{host}: not as on the host"
+    assert sorted(os.listdir(f"{reports}/demo-hosts/{host}")) == fetched, f"{host}: not as on the host"
     for name in fetched:
-        copy, original = f"{work}/reports/{host}/{name}", f"{work}/remote/{host}/{name}"
+        copy, original = f"{reports}/{host}/{name}", f"{reports}/demo-hosts/{host}/{name}"
         assert open(copy, "rb").read() == open(original, "rb").read(), f"{host}/{name} differs from the host's"
         if name.endswith(".json"):
             report = json.load(open(copy))
@@ -120,7 +135,7 @@ host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning
 host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing
 host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok
 host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok"
-summary=$(cat "$work/reports/summary.txt" 2>&1)
+summary=$(cat "$work/run/reports/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"
 printed() {  # the lines of the printed table, from the log of a run
     python3 -c '
@@ -187,10 +202,12 @@ all:
 EOF
 ansible-playbook -i "$work/inventory.yml" "$fleet/scan.yml" >"$work/log-2" 2>&1
 status=$?
-# host-c failed: Ansible's status 2, and the table all the same.
+# host-c and host-d failed: Ansible's status 2, and the table all the same.
 [[ $status == 2 ]] || fail "a host without the program: status $status, expected 2: $(cat "$work/log-2")"
+grep -qE "^host-c +: .* failed=1 " "$work/log-2" && grep -qE "^host-d +: .* failed=1 " "$work/log-2" &&
+    grep -qE "^host-e +: .* failed=0 " "$work/log-2" || fail "the hosts that failed: $(tail -5 "$work/log-2")"
 expected="host    disk  device  model      serial  verdict  status  damaged  smart  note
-host-c  -     -       -          -       -        -       -        -      no result: see the errors above
+host-c  -     -       -          -       -        -       -        -      no result: [Errno 2] No such file or directory: b'$work/not-installed'
 host-d  -     -       -          -       -        -       -        -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
 host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok
 host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok"
@@ -206,7 +223,7 @@ assert json.load(open(healthy))["verdict"] == "healthy"
 EOF
 
 # Every report fetched in both runs matches its JSON Schema.
-python3 "$fleet/../../tests/validate_reports.py" "$fleet/../../docs/schemas" "$work/reports" "$work/reports-2" \
+python3 "$tests/validate_reports.py" "$work/usr/share/doc/platenhawk/schemas" "$work/run/reports" "$work/reports-2" \
     >"$work/valid" || fail "fetched reports that do not match their schemas: $(cat "$work/valid")"
 
 written=$(find ~/.ansible -newer "$work/started" 2>/dev/null)

@@ -61,6 +61,7 @@ void Fail80x25() {
     plat::SayAtExit(std::string(plat::ProgramName()) + ": the terminal is " + std::to_string(size.X) + " x " +
                         std::to_string(size.Y) + "; the screen needs 80 x 25 (columns x rows)",
                     true);
+    plat::SayAtExit(std::string(plat::ProgramName()) + ": " + std::string(plat::ScreenSizeHint()), true);
     const std::string rule(27, '\xCD');
     SetColor(clLightRed);
     WriteRawLine({'\xC9', std::string_view(rule), '\xBB'});

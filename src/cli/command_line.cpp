@@ -14,7 +14,7 @@
 namespace cli {
 namespace {
 
-// PROGRAM, FILE, DEMO and DEVICE stand for what differs between the two programs.
+// PROGRAM, FILE, DEMO, DEVICE and PAGE stand for what differs between the two programs.
 constexpr std::string_view UsageText =
     "usage: PROGRAM [--reports DIR]FILE\n"
     "       PROGRAM --list [--json]FILE\n"
@@ -29,7 +29,7 @@ constexpr std::string_view UsageText =
     "                  (created when missing): JSON, the damaged blocks, a picture of the surface\n"
     "  --list          list the drives: number, device, model, serial, size in MB\n"
     "  --json          --list and --smart in JSON\n"
-    "  --scan DRIVE    scan DRIVE (a number from --list, DEVICE) without the 80 x 25 screen;\n"
+    "  --scan DRIVE    scan DRIVE (a number from --listDEVICE) without the 80 x 25 screen;\n"
     "                  exit 0 healthy, 1 slow blocks, 3 damaged blocks, 2 error, 130 stopped\n"
     "  --first-lba N   the first sector the scan reads (default 0)\n"
     "  --last-lba N    the last sector the scan reads (default the drive's last)\n"
@@ -37,7 +37,9 @@ constexpr std::string_view UsageText =
     "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them, values whole;\n"
     "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
     "  --help          show this text\n"
-    "  --version       show the version\n";
+    "  --version       show the version\n"
+    "\n"
+    "Manual: man PROGRAM (source tree: man -l man/PAGE)\n";
 
 class TParser {
 public:
@@ -170,7 +172,8 @@ private:
         replace("DEMO", demo_ ? "\nThe demo works on simulated drives: the built-in scenario, or the one of a\n"
                                 "SCENARIO-FILE, which every form takes."
                               : "");
-        replace("DEVICE", demo_ ? "or sim:N" : "or a device path");
+        replace("DEVICE", demo_ ? "" : ", or a device path");
+        replace("PAGE", demo_ ? "platenhawk-demo.1" : "platenhawk.8");
         plat::IgnoreClosedPipes();
         std::fputs(text.c_str(), stdout);
         return true;

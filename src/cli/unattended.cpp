@@ -52,12 +52,35 @@ void SayWhyDrivesDidNotAnswer(int d = -1) {
         if (d < 0 || (device.size() > 1 && note.starts_with(device))) Fail(note);
 }
 
+// The numbers of the drives that answer, as the list shows them: "5 drives answer: 1, 3-5, 7", a
+// range for three or more in a row.
+std::string DrivesThatAnswer() {
+    std::vector<int> numbers;
+    for (int d = 0; d < MaxDrives; ++d)
+        if (TGeneralHDDInfo info; !plat::DrivePath(d).empty() && ReadDriveIdentity(d, info)) numbers.push_back(d + 1);
+    if (numbers.empty()) return "no drive answers";
+    std::string list;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        std::size_t last = i;
+        while (last + 1 < numbers.size() && numbers[last + 1] == numbers[last] + 1) ++last;
+        list += (list.empty() ? "" : ", ") + std::to_string(numbers[i]);
+        if (last >= i + 2) {
+            list += "-" + std::to_string(numbers[last]);
+            i = last;
+        }
+    }
+    return std::to_string(numbers.size()) + (numbers.size() == 1 ? " drive answers: " : " drives answer: ") + list;
+}
+
 // The drive a --scan or --smart argument names: a number as the list shows it, or a device.
 std::optional<int> ResolveDrive(const std::string& text) {
-    if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos) {
-        const int number = std::stoi(text);
-        if (number >= 1 && number <= MaxDrives) return number - 1;
-    } else if (const int d = plat::DriveNumberOfPath(text); d >= 0) {
+    if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
+        const int number = text.size() <= 2 ? std::stoi(text) : 0;
+        if (number >= 1 && number <= MaxDrives && !plat::DrivePath(number - 1).empty()) return number - 1;
+        Fail("there is no drive " + text + "; " + DrivesThatAnswer() + " (see --list)");
+        return std::nullopt;
+    }
+    if (const int d = plat::DriveNumberOfPath(text); d >= 0) {
         return d;
     }
     // A path that names something other than a drive says what it is.
@@ -67,7 +90,7 @@ std::optional<int> ResolveDrive(const std::string& text) {
             return std::nullopt;
         }
     }
-    Fail("no drive " + text + " (a number from --list" + (Demo ? ", or sim:N)" : ", or a device path)"));
+    Fail("no drive " + text + " (a number from --list" + (Demo ? ", or a device it lists)" : ", or a device path)"));
     return std::nullopt;
 }
 
@@ -92,7 +115,7 @@ std::string DriveName(int d, const std::string& asked) {
 bool ChooseDrive(int d, const std::string& asked) {
     TGeneralHDDInfo info;
     if (!ReadDriveIdentity(d, info)) {
-        Fail(DriveName(d, asked) + " does not answer");
+        Fail(DriveName(d, asked) + " does not answer; " + DrivesThatAnswer() + " (see --list)");
         SayWhyDrivesDidNotAnswer(d);
         return false;
     }
@@ -262,10 +285,10 @@ void PrintScanSummary() {
 // table does not name that is not ok follows the closing rule.
 void PrintSmartTable(const TSmartReading& reading) {
     Print(DriveLine());
-    const std::string rule(80, '-');
-    Print(TrimEnd(SmartTableHeader));
-    Print(rule);
     const bool nvme = reading.Outcome == TSmartOutcome::Nvme;
+    const std::string rule(80, '-');
+    Print(TrimEnd(SmartTableHeading(!nvme)));
+    Print(rule);
     const std::vector<TAtaAttribute> attributes = nvme ? std::vector<TAtaAttribute>{} : AtaAttributes(reading.Ata);
     const std::array<THealth, NvmeHealthRows> fields =
         nvme ? NvmeHealth(reading.Nvme) : std::array<THealth, NvmeHealthRows>{};
@@ -329,7 +352,7 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));
     if (!any) SayWhyDrivesDidNotAnswer();
-    return OutputWritten(Demo) ? ExitHealthy : ExitError;
+    return OutputWritten(Demo) && any ? ExitHealthy : ExitError;
 }
 
 int ScanUnattended(const TCommandLine& line, bool demo) {
@@ -390,7 +413,7 @@ int SmartUnattended(const TCommandLine& line, bool demo) {
         PrintSmartTable(*reading);
     }
     if (!identified && !read) {
-        Fail(DriveName(*d, line.Drive) + " does not answer");
+        Fail(DriveName(*d, line.Drive) + " does not answer; " + DrivesThatAnswer() + " (see --list)");
         SayWhyDrivesDidNotAnswer(*d);
     } else if (outcome == TSmartOutcome::CannotOpen) {
         Fail("drive " + line.Drive + " cannot be opened");

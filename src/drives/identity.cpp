@@ -48,11 +48,15 @@ std::string IdentityText(std::span<const std::uint8_t, 512> data, std::size_t by
 }
 
 // Says, once the program has ended, why the drives that were tried did not answer: each reason
-// once, however often the search was repeated.
+// once, however often the search was repeated, under a heading that sets them apart from the
+// shell's lines (the screen only guesses at missing rights).
 void SayWhyNoDriveAnswered() {
     static std::set<std::string> said;
-    for (const std::string& note : plat::DriveProbeNotes())
-        if (said.insert(note).second) plat::SayAtExit(std::string(plat::ProgramName()) + ": " + note, true);
+    const std::string name(plat::ProgramName());
+    for (const std::string& note : plat::DriveProbeNotes()) {
+        if (said.empty()) plat::SayAtExit("\n" + name + ": NO DRIVE ANSWERED. The reason, device by device:", true);
+        if (said.insert(note).second) plat::SayAtExit(name + ": " + note, true);
+    }
 }
 
 }  // namespace

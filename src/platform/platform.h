@@ -113,6 +113,8 @@ void StartThread(void (*procedure)());
 void RaisePriority();    // the process high, the calling thread highest
 void NudgeIdleTimers();  // user input as far as the system's idle timers are concerned
 bool IsNtPlatform();
+// How the user gives the program a screen of 80 x 25, for the line that ends a smaller one.
+std::string_view ScreenSizeHint();
 std::string ReadStdinLine();
 // A line for the standard output (the standard error with `error`), written when the process
 // ends through ExitProcess, after the console or terminal is back as it was found.

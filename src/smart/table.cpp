@@ -22,6 +22,11 @@ void AddField(std::string& row, const std::string& text, std::size_t width) {
     if (text.size() < width) row.append(width - text.size(), ' ');
 }
 
+// The Raw column: five digits and two blanks on the screen, all fifteen digits of 2^48 - 1 in the
+// text output.
+constexpr std::size_t RawWidth = 7;
+constexpr std::size_t WholeRawWidth = 15;
+
 void WriteRule() {
     SetColor(clWhite);
     WriteRaw({std::string_view(std::string(80, '\xC4'))});
@@ -62,6 +67,12 @@ drives::TIdeRegs SmartReadThresholdsRegs(int drive) {
 
 drives::TIdeRegs SmartReadDataRegs(int drive) {
     return drives::TIdeRegs{0xD0, 1, 1, 0x4F, 0xC2, drives::DriveHeadFor(drive), drives::AtaSmart, 0};
+}
+
+std::string SmartTableHeading(bool wholeRaw) {
+    std::string header(SmartTableHeader);
+    if (wholeRaw) header.insert(header.find("Threshold"), WholeRawWidth - RawWidth, ' ');
+    return header;
 }
 
 bool IsAttributeListed(std::uint16_t id) {
@@ -151,7 +162,7 @@ std::vector<TSmartRow> SmartTableRows(const TSmartReading& reading, bool whole) 
         AddField(row, std::string(SmartAttributeLabel(entry[0])), 34);
         AddField(row, std::to_string(entry[3]), 6);
         AddField(row, std::to_string(entry[4]), 6);
-        AddField(row, std::to_string(whole ? Raw48(entry) : Raw16(entry)), 7);
+        AddField(row, std::to_string(whole ? Raw48(entry) : Raw16(entry)), whole ? WholeRawWidth : RawWidth);
         AddField(row, std::to_string(Entry(reading.Ata.Thresholds, slot)[1]), 12);
         rows.push_back(TSmartRow{row, entry[0] == 5 && Raw16(entry) > 0, slot});
     }

@@ -59,6 +59,9 @@ void SetSmartListener(TSmartListener listener);
 
 inline constexpr std::string_view SmartTableHeader =
     " AID   Name                                Value   Worst   Raw      Threshold   ";
+// The header over rows of whole 48-bit raw values (the text output's ATA rows): the Raw column as
+// wide as the largest.
+std::string SmartTableHeading(bool wholeRaw);
 
 struct TSmartRow {
     std::string Text;  // 80 columns, more with whole values

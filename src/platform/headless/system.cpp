@@ -163,6 +163,8 @@ void NudgeIdleTimers() {}
 
 bool IsNtPlatform() { return !Runtime().Options.NotNt; }
 
+std::string_view ScreenSizeHint() { return "make the screen 80 x 25"; }
+
 std::string ReadStdinLine() {
     auto& rt = Runtime();
     std::lock_guard lock(rt.Mutex);

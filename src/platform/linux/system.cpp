@@ -107,6 +107,8 @@ void NudgeIdleTimers() {}
 
 bool IsNtPlatform() { return true; }
 
+std::string_view ScreenSizeHint() { return "make the window at least 80 x 25; in tmux: tmux set status off"; }
+
 std::string ReadStdinLine() {
     term::DeliverStreamText(false);
     std::string line;

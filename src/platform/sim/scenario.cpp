@@ -452,7 +452,10 @@ TScenarioResult ParseScenario(std::string_view text, std::string_view fileName) 
 TScenarioResult LoadScenarioFile(const std::string& path) {
     std::string error;
     const std::optional<std::string> text = ReadSmallFile(path, MaxFileMiB, error);
-    if (!text) return TScenarioError{path, 0, "cannot read the scenario file: " + error};
+    if (!text)
+        return TScenarioError{
+            path, 0,
+            "cannot read the scenario file: " + error + " (name a scenario file, or none for the built-in scenario)"};
     return ParseScenario(*text, path);
 }
 

@@ -114,7 +114,8 @@ struct TScenarioError {
     std::string File;
     int Line = 0;
     std::string Message;
-    std::string Text() const { return File + ":" + std::to_string(Line) + ": " + Message; }
+    // FILE:LINE: message, or FILE: message for the file as a whole (Line 0).
+    std::string Text() const { return File + (Line ? ":" + std::to_string(Line) : "") + ": " + Message; }
 };
 
 using TScenarioResult = std::variant<TScenario, TScenarioError>;

@@ -147,6 +147,8 @@ void NudgeIdleTimers() { mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0); }
 
 bool IsNtPlatform() { return NtPlatform; }
 
+std::string_view ScreenSizeHint() { return "make the console 80 x 25: mode con: cols=80 lines=25"; }
+
 std::string ReadStdinLine() {
     std::string line;
     for (int c = std::fgetc(stdin); c != EOF && c != '\n'; c = std::fgetc(stdin))
