@@ -152,7 +152,7 @@ run "$work/drives.ini" --scan 4 --first-lba 255 --last-lba 2299 --reports "$work
 [[ $status == 3 && $(summary_line verdict) == damaged ]] || fail "damaged scan: status $status, $out"
 [[ $(summary_line range) == "255-2299" && $(summary_line damaged) == "255 1785" ]] || fail "damaged scan: $out"
 reports=$(grep -c '^report: ' <<<"$out")
-[[ $reports == 4 ]] || fail "damaged scan: $reports report lines: $out"
+[[ $reports == 5 && $out == *"-D4-scan.map"* ]] || fail "damaged scan: $reports report lines: $out"
 json=$(ls "$work"/reports/*-D4-scan.json)
 python3 - "$json" <<'EOF' || fail "damaged scan report: $(cat "$json")"
 import json, sys
@@ -168,6 +168,51 @@ assert r["smart_changes"] == [{"id": 5, "name": "Reallocated Sector Count", "bef
 EOF
 [[ $(grep '^smart: ' <<<"$out") == "smart: during the scan: Reallocated Sector Count 0 -> 12" ]] ||
     fail "damaged scan: no smart: line for the reallocated sectors: $out"
+
+# The GNU ddrescue mapfile of a scan with an unreadable block, a short one, slow ones, a refused
+# block of one sector and a range that leaves out the drive's head and tail: ddrescuelog lists the
+# damaged sectors the report names, and ddrescue copies exactly the sectors the scan read.
+command -v ddrescuelog >/dev/null || fail "mapfile: ddrescuelog is missing (Debian gddrescue)"
+cat >"$work/map.ini" <<'EOF'
+[drive 0]
+serial = MAP1
+sectors = 2550
+unreadable = 300
+unreadable = 2295
+partial = 2000
+slow = 1000-1010 120
+EOF
+run "$work/map.ini" --scan 1 --first-lba 255 --last-lba 2295 --no-recheck --reports "$work/map"
+map=$(ls "$work"/map/*-MAP1-scan.map)
+[[ $status == 3 && $out == *"report: $map"* ]] || fail "mapfile: status $status, $out"
+head -c $((2550 * 512)) /dev/urandom >"$work/map.drive"
+python3 - "$work/map" "$work/map.drive" <<'EOF' || fail "mapfile: $(cat "$map")"
+import glob, json, subprocess, sys
+folder, drive = sys.argv[1], sys.argv[2]
+report = json.load(open(glob.glob(folder + "/*-scan.json")[0]))
+mapfile = glob.glob(folder + "/*-scan.map")[0]
+def listed(types, path):
+    out = subprocess.run(["ddrescuelog", "-b512", "-l" + types, path], capture_output=True, text=True, check=True)
+    return [int(n) for n in out.stdout.split()]
+damaged = []
+for run in report["damaged"]:
+    for lba in range(run["lba"], run["lba"] + run["sectors"], 255):
+        end = min(lba + 255, run["lba"] + run["sectors"])
+        damaged += range(lba + run["bytes"] // 512, end)
+assert [r["lba"] for r in report["damaged"]] == [255, 1785, 2295] and report["slow"], report
+assert listed("*-/", mapfile) == damaged, (listed("*-/", mapfile), damaged)
+assert listed("-", mapfile) == [2295]
+assert listed("?", mapfile) == list(range(0, 255)) + list(range(2296, 2550))
+read = sorted(set(range(255, 2296)) - set(damaged))
+assert listed("+", mapfile) == read
+subprocess.run(["ddrescue", "-q", "--domain-mapfile=" + mapfile, drive, folder + "/copy", folder + "/copy.map"],
+               check=True)
+assert listed("+", folder + "/copy.map") == read
+original, copy = open(drive, "rb").read(), open(folder + "/copy", "rb").read().ljust(2550 * 512, b"\0")
+for s in range(2550):
+    expected = original[s * 512:(s + 1) * 512] if s in read else bytes(512)
+    assert copy[s * 512:(s + 1) * 512] == expected, s
+EOF
 
 # A range of one sector is one block; a range that ends in a short block gives it a cell of the
 # picture too.
@@ -243,6 +288,10 @@ EOF
 import json, sys
 r = json.load(open(sys.argv[1]))
 assert r["outcome"] == "stopped" and 0 < r["blocks"] < 10000, r
+# The mapfile leaves what the stopped scan did not reach untried, up to the drive's end.
+last = open(sys.argv[1][:-len(".json")] + ".map").read().split("\n")[-2].split()
+assert [int(last[0], 16), int(last[0], 16) + int(last[1], 16), last[2]] == [
+    r["blocks"] * 255 * 512, 2550000 * 512, "?"], last
 EOF
 done
 
@@ -304,7 +353,7 @@ unreadable = 300
 EOF
 "$demo" "$work/second.ini" --scan 1 --reports "$work/piped" 2>&1 | head -1 >/dev/null
 status=${PIPESTATUS[0]}
-[[ $status == 3 && $(ls "$work/piped" | wc -l) == 4 ]] ||
+[[ $status == 3 && $(ls "$work/piped" | wc -l) == 5 ]] ||
     fail "--scan | head -1: status $status, reports: $(ls -A "$work/piped" 2>&1)"
 "$demo" "$work/drives.ini" --scan 1 | true
 status=${PIPESTATUS[0]}
@@ -331,7 +380,7 @@ run "$work/drives.ini" --scan 1 --reports "$work/a-file"
 [[ $status == 2 && -z $out && $err == "platenhawk-demo: the reports folder $work/a-file cannot be used: not a folder" ]] ||
     fail "a file as the folder: status $status, \"$err\""
 run "$work/drives.ini" --scan 1 --reports "$work/new/reports"
-[[ $status == 0 && $(stat -c %a "$work/new/reports") == 755 && $(ls "$work/new/reports" | wc -l) == 3 ]] ||
+[[ $status == 0 && $(stat -c %a "$work/new/reports") == 755 && $(ls "$work/new/reports" | wc -l) == 4 ]] ||
     fail "a missing folder: status $status, mode $(stat -c %a "$work/new/reports")"
 
 # Links planted where the reports of the next seconds would stand, and where their temporary files
@@ -350,7 +399,7 @@ run "$work/drives.ini" --scan 1 --reports "$work/shared"
 [[ $(cat "$work/victim") == secret && $(stat -c %a "$work/victim") == 600 ]] ||
     fail "a planted link: the file it leads to was changed"
 said=$(grep '^report: ' <<<"$out")
-[[ $status == 0 && $err != *platenhawk-demo:* && $(wc -l <<<"$said") == 3 ]] ||
+[[ $status == 0 && $err != *platenhawk-demo:* && $(wc -l <<<"$said") == 4 ]] ||
     fail "a planted link: status $status, \"$err\", $out"
 while read -r _ path; do
     [[ -f $path && ! -L $path && $path == "$work/shared/"*-H1-scan-2[.-]* ]] || fail "a planted link: $path"

@@ -100,10 +100,10 @@ TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
     ASSERT_NE(p.H.Text(0, 22, 31).find("завершена"), std::string::npos) << p.H.Dump();
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const std::string stem = files[0].substr(0, files[0].find("-scan"));
     EXPECT_EQ(files, (std::vector<std::string>{stem + "-scan-damaged.txt", stem + "-scan-surface.csv",
-                                               stem + "-scan.json", stem + "-scan.png"}));
+                                               stem + "-scan.json", stem + "-scan.map", stem + "-scan.png"}));
     const json r = folder.Json(stem + "-scan.json");
     EXPECT_EQ(r["program"], "platenhawk");
     EXPECT_EQ(r["version"], std::string(report::ProgramVersion()));
@@ -196,7 +196,7 @@ TEST(Reports, FileNamesCarryTheStartTimeAndACleanSerial) {
                       static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
         EXPECT_EQ(folder.Files(),
                   (std::vector<std::string>{Stem(c.Name, time) + "-scan-surface.csv", Stem(c.Name, time) + "-scan.json",
-                                            Stem(c.Name, time) + "-scan.png"}));
+                                            Stem(c.Name, time) + "-scan.map", Stem(c.Name, time) + "-scan.png"}));
     }
 }
 
@@ -216,8 +216,8 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
     EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
     EXPECT_EQ(folder.Files(),
               (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3-surface.csv",
-                                        std::string(name) + "-3.json", std::string(name) + "-3.png",
-                                        std::string(name) + ".json"}));
+                                        std::string(name) + "-3.json", std::string(name) + "-3.map",
+                                        std::string(name) + "-3.png", std::string(name) + ".json"}));
     fs::remove(folder.Path / (std::string(name) + ".json"));  // planted here, not a report
 }
 
@@ -282,13 +282,14 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
             said.push_back(line.Text);
         }
         const std::vector<std::string> files = folder.Files();
-        ASSERT_EQ(files.size(), 5u);
+        ASSERT_EQ(files.size(), 6u);
         EXPECT_EQ(said,
                   (std::vector<std::string>{
                       "report: " + (folder.Path / files[2]).string(), "report: " + (folder.Path / files[0]).string(),
-                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[3]).string(),
-                      "report: " + (folder.Path / files[4]).string()}));
-        EXPECT_TRUE(files[4].ends_with("-smart.json"));
+                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[4]).string(),
+                      "report: " + (folder.Path / files[3]).string(), "report: " + (folder.Path / files[5]).string()}));
+        EXPECT_TRUE(files[3].ends_with("-scan.map"));
+        EXPECT_TRUE(files[5].ends_with("-smart.json"));
     }
     {
         SCOPED_TRACE("a folder below a file");

@@ -8,6 +8,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.FirstLba = firstLba;
     record.LastLba = lastLba;
     record.Blocks = 0;
+    record.ReachedLba = firstLba;
     record.Classes.fill(0);
     ClearFindings(record.Findings, blockSectors);
     const auto sectors = static_cast<std::uint64_t>(lastLba - firstLba + 1);
@@ -20,6 +21,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
 
 void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t blockSectors) {
     ++record.Blocks;
+    record.ReachedLba = std::max<std::int64_t>(record.ReachedLba, block.Lba + block.Sectors);
     ++record.Classes[block.Class];
     AddSurfaceBlock(record.Surface, block);
     AddFinding(record.Findings, block);
