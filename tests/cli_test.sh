@@ -114,6 +114,7 @@ expected="1  sim:0  HEALTHY ONE  H1  1 MB
 7  sim:6  NO SMART  SIM6  0 MB"
 [[ $status == 0 && $out == "$expected" && -z $err ]] || fail "--list: $status \"$out\" \"$err\""
 run --list --json "$work/drives.ini"
+cp "$work/out" "$work/drive-list.json"  # checked against its schema at the end
 python3 - "$work/out" <<'EOF' || fail "--list --json: $out"
 import json, sys
 drives = json.load(open(sys.argv[1]))
@@ -424,7 +425,7 @@ EOF
 done
 
 # Every report written above (scans completed, stopped and damaged, SMART readings of ATA and NVMe
-# drives and a refused one) matches its JSON Schema.
+# drives and a refused one) and the drive list match their JSON Schemas, each loaded alone.
 python3 "$(dirname "$0")/validate_reports.py" "$(dirname "$0")/../docs/schemas" "$work" >"$work/valid" ||
     fail "reports that do not match their schemas: $(cat "$work/valid")"
 
