@@ -54,7 +54,8 @@ expect_mistake "option --list takes no value" --list=yes
 expect_mistake "bad value 'ten' for --first-lba: a sector number, 0 or more" --scan 1 --first-lba ten
 expect_mistake "bad value '-5' for --last-lba: a sector number, 0 or more" --scan 1 --last-lba -5
 expect_mistake "option --first-lba given twice" --scan 1 --first-lba 1 --first-lba 2
-expect_mistake "--list, --scan and --smart go one at a time" --list --smart 1
+expect_mistake "--list, --scan, --smart and --metrics go one at a time" --list --smart 1
+expect_mistake "--reports does not go with --metrics" --metrics - --reports "$work/r"
 expect_mistake "--first-lba, --last-lba and --no-recheck go with --scan" --smart 1 --no-recheck
 expect_mistake "--json goes with --list or --smart" --scan 1 --json
 expect_mistake "--reports does not go with --list" --list --reports "$work/r"
@@ -340,6 +341,75 @@ assert r["nvme"]["data_units_read"] == "18446744073709551621", r' <"$work/out" |
 run "$work/drives.ini" --smart 7 --reports "$work/refused"
 [[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && $out == "report: $work/refused/"*-smart.json ]] ||
     fail "SMART refused: status $status, \"$err\""
+
+# ---------------------------------------------------------------- Prometheus metrics
+
+# Every drive's metrics, read back by a real parser: a model holding double quotes, a backslash and
+# a byte that is not UTF-8 comes back whole (that byte as U+FFFD).
+cat >"$work/metrics.ini" <<'EOF'
+[drive 0]
+model = SAY "HI"\\NOW\xFF
+serial = M\x22Q
+sectors = 2550
+attribute = 5 100 100 70000 36
+attribute = 190 69 69 31 50
+
+[drive 1]
+serial = NV2
+sectors = 1000
+sector_size = 4096
+kind = nvme
+data_units_read = 18446744073709551621
+
+[drive 3]
+serial = QUIET
+sectors = 1000
+smart = no
+EOF
+python=/usr/bin/python3  # Debian's, which Debian's python3-prometheus-client is for
+[[ -x $python ]] || python=python3
+"$python" -c 'import prometheus_client' 2>/dev/null || fail "metrics: python3-prometheus-client is missing"
+run "$work/metrics.ini" --metrics -
+[[ $status == 0 && -z $err ]] || fail "--metrics -: status $status, $err"
+"$python" - "$work/out" <<'EOF' || fail "--metrics -: $out"
+import sys
+from prometheus_client.parser import text_string_to_metric_families
+families = {f.name: f for f in text_string_to_metric_families(open(sys.argv[1]).read())}
+def samples(name):
+    return {(s.labels.get("drive"), s.labels.get("id")): s for s in families[name].samples}
+assert families["platenhawk_drives"].samples[0].value == 3
+info = samples("platenhawk_drive_info")
+assert info[("1", None)].labels == {"drive": "1", "serial": 'M"Q', "device": "sim:0", "model": 'SAY "HI"\\NOW\ufffd',
+                                    "firmware": "1.0", "bus": "ata"}, info
+assert [info[(d, None)].labels["bus"] for d in ("2", "4")] == ["nvme", "unknown"], info
+assert {d: s.value for (d, _), s in samples("platenhawk_drive_capacity_bytes").items()} == {
+    "1": 2550 * 512, "2": 1000 * 4096, "4": 1000 * 512}
+assert {d: s.value for (d, _), s in samples("platenhawk_smart_health_status").items()} == {"1": 1, "2": 0}
+assert {d: s.value for (d, _), s in samples("platenhawk_smart_readable").items()} == {"1": 1, "2": 1, "4": 0}
+assert samples("platenhawk_smart_attribute_raw")[("1", "5")].value == 70000
+assert samples("platenhawk_smart_attribute_raw")[("1", "5")].labels["name"] == "Reallocated Sector Count"
+assert samples("platenhawk_smart_attribute_threshold")[("1", "190")].value == 50
+assert families["platenhawk_nvme_read_bytes"].type == "counter"
+assert samples("platenhawk_nvme_read_bytes")[("2", None)].value == float(18446744073709551621 * 512000)
+assert families["platenhawk_nvme_temperature_celsius"].type == "gauge"
+EOF
+# The file form: a link planted at its name is replaced, not followed; one 0644 file whatever
+# the umask, and nothing else left in the folder, also when it replaces an earlier one.
+mkdir "$work/prom"
+printf 'secret\n' >"$work/prom-victim"
+ln -s "$work/prom-victim" "$work/prom/drives.prom"
+for round in 1 2; do
+    (umask 077 && exec timeout 120 "$demo" "$work/metrics.ini" --metrics "$work/prom/drives.prom") >"$work/out" 2>&1
+    status=$?
+    [[ $status == 0 && ! -s $work/out && $(ls -A "$work/prom") == drives.prom && ! -L $work/prom/drives.prom &&
+        $(stat -c %a "$work/prom/drives.prom") == 644 ]] ||
+        fail "--metrics FILE, round $round: status $status, $(cat "$work/out"), $(ls -lA "$work/prom")"
+done
+grep -q '^platenhawk_drives 3$' "$work/prom/drives.prom" || fail "--metrics FILE: $(head -5 "$work/prom/drives.prom")"
+[[ $(cat "$work/prom-victim") == secret ]] || fail "--metrics FILE wrote through a link"
+run "$work/metrics.ini" --metrics "$work/prom-victim/drives.prom"
+[[ $status == 2 && $err == "platenhawk-demo: the metrics were not written to $work/prom-victim/drives.prom: not a folder" ]] ||
+    fail "--metrics below a file: status $status, \"$err\""
 
 # ---------------------------------------------------------------- closed outputs
 

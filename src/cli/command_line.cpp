@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/main.h"
+#include "cli/metrics.h"
 #include "cli/unattended.h"
 #include "platform/platform.h"
 #include "report/documents.h"
@@ -20,6 +21,7 @@ constexpr std::string_view UsageText =
     "       PROGRAM --list [--json]FILE\n"
     "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
     "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
+    "       PROGRAM --metrics PATHFILE\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
@@ -37,6 +39,8 @@ constexpr std::string_view UsageText =
     "  --no-recheck    read slow blocks once, without the second read after 3 s\n"
     "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them, values whole;\n"
     "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
+    "  --metrics PATH  write every drive's identity, capacity and SMART health as Prometheus\n"
+    "                  metrics into PATH, replacing it whole (- for standard output)\n"
     "  --help          show this text\n"
     "  --version       show the version\n";
 
@@ -101,6 +105,12 @@ private:
             lba = value;
             return false;
         }
+        if (name_ == "--metrics") {
+            const std::optional<std::string_view> file = Value();
+            if (!file || !SetTask(TTask::Metrics)) return std::nullopt;
+            line_.MetricsFile = *file;
+            return false;
+        }
         if (name_ == "--reports") {
             const std::optional<std::string_view> folder = Value();
             if (!folder || !Once(!line_.ReportsFolder.empty())) return std::nullopt;
@@ -140,7 +150,7 @@ private:
 
     bool SetTask(TTask task) {
         if (line_.Task != TTask::Interactive) {
-            Mistake("--list, --scan and --smart go one at a time");
+            Mistake("--list, --scan, --smart and --metrics go one at a time");
             return false;
         }
         line_.Task = task;
@@ -155,6 +165,8 @@ private:
         if (line_.Json && task != TTask::List && task != TTask::Smart)
             return Mistake("--json goes with --list or --smart");
         if (!line_.ReportsFolder.empty() && task == TTask::List) return Mistake("--reports does not go with --list");
+        if (!line_.ReportsFolder.empty() && task == TTask::Metrics)
+            return Mistake("--reports does not go with --metrics");
         if (line_.FirstLba && line_.LastLba && *line_.FirstLba > *line_.LastLba)
             return Mistake("--first-lba is above --last-lba");
         return true;
@@ -227,6 +239,8 @@ int RunProgram(const TCommandLine& line, bool demo) {
             return ScanUnattended(line, demo);
         case TTask::Smart:
             return SmartUnattended(line, demo);
+        case TTask::Metrics:
+            return WriteMetrics(line, demo);
         default:
             Main();
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 enum TBlockClass : std::uint8_t {
     bcUnder5ms,
@@ -49,8 +50,11 @@ void SetScanListener(const TScanListener* listener);
 
 // Reads ScanStartLba through ScanEndLba from the open DriveHandle in blocks of up to 255 of the
 // drive's sectors, times, re-checks, classifies and counts them, until the range ends or the view
-// asks to stop (ScanAborted = 1).
+// asks to stop (ScanAborted = 1). The system is kept awake meanwhile (plat::HoldAwake), its
+// reports written included.
 void ScanBlocks(const TScanView& view);
+// Why the system was not kept awake during the last scan; empty when it was.
+const std::string& ScanAwakeNote();
 
 // The whole scan on the scan screen; false only when the drive could not be opened.
 bool ScanSurface();

@@ -143,6 +143,10 @@ std::span<std::uint8_t> ReadBuffer(std::size_t bytes) {
 
 void NudgeIdleTimers() { mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0); }
 
+// The mouse nudge thread keeps the system awake.
+std::string HoldAwake(std::string_view) { return {}; }
+void ReleaseAwake() {}
+
 bool IsNtPlatform() { return NtPlatform; }
 
 std::string ReadStdinLine() {
