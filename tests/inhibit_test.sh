@@ -39,8 +39,8 @@ for ((i = 0; i < 100; ++i)); do
 done
 inhibitors >/dev/null || fail "the mock logind did not start: $(cat "$work/mock.log")"
 
-printf '[drive 0]\nserial = AWAKE\nsectors = 12750\nlatency = 40\n' >"$work/slow.ini"  # 50 blocks, 2 s
-"$demo" "$work/slow.ini" --scan 1 >"$work/out" 2>/dev/null &
+printf '[drive 0]\nserial = AWAKE\nsectors = 51000\nlatency = 20\n' >"$work/slow.ini"  # 200 blocks, 4 s
+"$demo" "$work/slow.ini" --scan 1 --no-recheck >"$work/out" 2>/dev/null &
 scan=$!
 seen=
 for ((i = 0; i < 100; ++i)); do
@@ -51,17 +51,18 @@ done
 wait $scan
 status=$?
 [[ $seen == "sleep:idle|platenhawk|surface scan of sim:0|block" ]] || fail "during the scan: \"$seen\""
-[[ $status == 0 && -z $(inhibitors) ]] || fail "after the scan: status $status, \"$(inhibitors)\""
+# A busy machine may make a block slow (status 1); the scan's verdict is not what is tested here.
+[[ $status -le 1 && -z $(inhibitors) ]] || fail "after the scan: status $status, \"$(inhibitors)\""
 ! grep -q '^note: ' "$work/out" || fail "a note with logind there: $(cat "$work/out")"
 
 printf '[drive 0]\nserial = QUICK\nsectors = 510\n' >"$work/quick.ini"
 kill "$mock"
 wait "$mock" 2>/dev/null
 for bus in "unix:path=$work/bus" "unix:path=$work/none"; do
-    DBUS_SYSTEM_BUS_ADDRESS=$bus timeout 60 "$demo" "$work/quick.ini" --scan 1 >"$work/out" 2>/dev/null
+    DBUS_SYSTEM_BUS_ADDRESS=$bus timeout 60 "$demo" "$work/quick.ini" --scan 1 --no-recheck >"$work/out" 2>/dev/null
     status=$?
     notes=$(grep -c '^note: the system was not kept from sleeping: ' "$work/out")
-    [[ $status == 0 && $notes == 1 && $(grep -c '^verdict: healthy$' "$work/out") == 1 ]] ||
+    [[ $status -le 1 && $notes == 1 && $(grep -c '^outcome: completed$' "$work/out") == 1 ]] ||
         fail "no logind on $bus: status $status, $(cat "$work/out")"
 done
 

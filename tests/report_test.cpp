@@ -148,7 +148,7 @@ TEST(Reports, AStoppedScanSaysSoAndHoldsOnlyWhatWasRead) {
     p.H.SendThenPressAt(Key::F4, start + 10, Key::Escape);
     ASSERT_EQ(p.H.Text(0, 22, 23), "Прервано пользователем.") << p.H.Dump();
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const json r = folder.Json(files[2]);
     EXPECT_EQ(r["outcome"], "stopped");
     EXPECT_EQ(r["blocks"], std::stoull(Trimmed(p.H.Text(39, 1, 10))) / Block);
@@ -165,15 +165,15 @@ TEST(Reports, VerdictsFollowTheWorstBlock) {
         std::size_t Files;
     };
     for (const TCase& c :
-         {TCase{"latency = 1", "healthy", 3}, TCase{"latency = 40", "healthy", 3}, TCase{SlowBlock(2, 51), "slow", 3},
-          TCase{SlowBlock(1, 900), "slow", 3}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 4}}) {
+         {TCase{"latency = 1", "healthy", 4}, TCase{"latency = 40", "healthy", 4}, TCase{SlowBlock(2, 51), "slow", 4},
+          TCase{SlowBlock(1, 900), "slow", 4}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 5}}) {
         SCOPED_TRACE(c.Zones);
         TReportFolder folder;
         TReporting p(OneDrive(4 * Block, c.Zones), folder);
         RunScan(p.H, Recheck(false));
         const std::vector<std::string> files = folder.Files();
         ASSERT_EQ(files.size(), c.Files);
-        EXPECT_EQ(folder.Json(files[c.Files == 4 ? 2 : 1])["verdict"], c.Verdict);
+        EXPECT_EQ(folder.Json(files[c.Files == 5 ? 2 : 1])["verdict"], c.Verdict);
     }
 }
 
@@ -302,7 +302,8 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
         p.H.Send(Key::Enter);
         EXPECT_EQ(walk(p.H), plain);
         const auto lines = p.H.ExitLines();
-        ASSERT_EQ(lines.size(), 5u) << "json, damaged list, surface and picture of the scan, and the SMART report";
+        ASSERT_EQ(lines.size(), 6u)
+            << "json, damaged list, surface, picture and mapfile of the scan, and the SMART report";
         for (const auto& line : lines) {
             EXPECT_TRUE(line.Error);
             EXPECT_TRUE(line.Text.starts_with("platenhawk: report " + below + "/")) << line.Text;
@@ -403,7 +404,7 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
     EXPECT_EQ(scan[scan.size() - 1].Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u) << "the scan's JSON, surface and picture, the table's SMART report";
+    ASSERT_EQ(files.size(), 5u) << "the scan's JSON, surface, mapfile and picture, the table's SMART report";
     const json r = folder.Json(files[1]);
     EXPECT_EQ(r["smart_before"]["media_and_data_integrity_errors"], 0);
     EXPECT_EQ(r["smart_after"]["media_and_data_integrity_errors"], 3);
@@ -450,8 +451,8 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
     TReporting p(OneDrive(300 * Block, "unreadable = 2000"), folder);
     RunScan(p.H);
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
-    const std::string png = folder.Read(files[3]);
+    ASSERT_EQ(files.size(), 5u);
+    const std::string png = folder.Read(files[4]);
     ASSERT_GE(png.size(), 33u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(png.substr(12, 4), "IHDR");
@@ -497,7 +498,7 @@ TEST(Reports, TheUnattendedSummaryAndStatusCountPastTheScreensThirtyTwoBits) {
     EXPECT_NE(out.find("\ndamaged: " + std::to_string(Sectors - 2 * Block) + "\nverdict: damaged\n"), std::string::npos)
         << out;
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const json r = folder.Json(files[2]);
     EXPECT_EQ(r["blocks"], 10);
     EXPECT_EQ(r["classes"]["lt5ms"], 9);
