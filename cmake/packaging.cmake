@@ -3,8 +3,9 @@
 #
 #   cmake --install build --prefix P   P/sbin/platenhawk, P/bin/platenhawk-demo, the man pages
 #                                      (gzipped) and P/share/doc/platenhawk/: copyright,
-#                                      changelog.gz, examples/ (the scenarios and the fleet
-#                                      playbook) and schemas/ (the reports' JSON Schemas)
+#                                      changelog.gz, examples/ (the scenarios, the fleet
+#                                      playbook, the metrics' systemd service and timer) and
+#                                      schemas/ (the JSON Schemas)
 #   scripts/package                    platenhawk_VERSION_ARCH.deb (cpack in build/), the same tree
 #                                      under /usr, checked by lintian in the tests
 
@@ -35,7 +36,8 @@ foreach(page ${PH_MAN_PAGES})
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${PH_MAN_ARCHIVES})
 
-file(GLOB PH_EXAMPLE_SCENARIOS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.ini)
+file(GLOB PH_EXAMPLE_SCENARIOS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.ini
+     ${PROJECT_SOURCE_DIR}/examples/*.service ${PROJECT_SOURCE_DIR}/examples/*.timer)
 install(FILES ${PH_EXAMPLE_SCENARIOS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/fleet DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         PATTERN reports EXCLUDE)
@@ -64,8 +66,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${PH_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # platenhawk_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Depends field from the libraries the programs link: libc6, libgcc-s1 and libstdc++6, none
-# for a static build (PH_STATIC).
+# The Depends field from the libraries the programs link: libc6, libgcc-s1, libstdc++6 and
+# libsystemd0, none for a static build (PH_STATIC).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Without dpkg-shlibdeps CPack would only warn and make a package without a Depends field.
 if(NOT PH_STATIC)

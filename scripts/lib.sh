@@ -26,9 +26,9 @@ need_packages() {
     return "${PIPESTATUS[0]}"
 }
 
-# What the Linux programs build with.
+# What the Linux programs build with (libsystemd-dev and pkg-config for logind's inhibitor).
 need_build_tools() {
-    need_packages cmake ninja-build g++ nlohmann-json3-dev libstb-dev
+    need_packages cmake ninja-build g++ nlohmann-json3-dev libstb-dev libsystemd-dev pkg-config
 }
 
 # What the Debian package is made with (scripts/package): dpkg-dev's dpkg-shlibdeps for its
@@ -39,10 +39,13 @@ need_package_tools() {
 
 # What the test suites need besides: GoogleTest, tmux and a UTF-8 locale for the terminal checks,
 # ansible-core for the fleet playbook, man-db for the man pages, python3-jsonschema for checking
-# the reports against their schemas, and lintian for the Debian package.
+# the reports against their schemas, lintian for the Debian package, gddrescue for the scans'
+# mapfiles, python3-dbusmock and dbus-daemon for a mock logind, python3-prometheus-client for the
+# metrics.
 need_test_tools() {
     need_package_tools &&
-        need_packages libgtest-dev tmux locales python3 python3-jsonschema util-linux ansible-core man-db lintian
+        need_packages libgtest-dev tmux locales python3 python3-jsonschema util-linux ansible-core man-db lintian \
+            gddrescue python3-dbusmock dbus-daemon python3-prometheus-client
 }
 
 # Configures a build directory: configure_tree DIR [cmake options...]. A directory that is

@@ -54,7 +54,8 @@ expect_mistake "option --list takes no value" --list=yes
 expect_mistake "bad value 'ten' for --first-lba: a sector number, 0 or more" --scan 1 --first-lba ten
 expect_mistake "bad value '-5' for --last-lba: a sector number, 0 or more" --scan 1 --last-lba -5
 expect_mistake "option --first-lba given twice" --scan 1 --first-lba 1 --first-lba 2
-expect_mistake "--list, --scan and --smart go one at a time" --list --smart 1
+expect_mistake "--list, --scan, --smart and --metrics go one at a time" --list --smart 1
+expect_mistake "--reports does not go with --metrics" --metrics - --reports "$work/r"
 expect_mistake "--first-lba, --last-lba and --no-recheck go with --scan" --smart 1 --no-recheck
 expect_mistake "--json goes with --list or --smart" --scan 1 --json
 expect_mistake "--reports does not go with --list" --list --reports "$work/r"
@@ -114,6 +115,7 @@ expected="1  sim:0  HEALTHY ONE  H1  1 MB
 7  sim:6  NO SMART  SIM6  0 MB"
 [[ $status == 0 && $out == "$expected" && -z $err ]] || fail "--list: $status \"$out\" \"$err\""
 run --list --json "$work/drives.ini"
+cp "$work/out" "$work/drive-list.json"  # checked against its schema at the end
 python3 - "$work/out" <<'EOF' || fail "--list --json: $out"
 import json, sys
 drives = json.load(open(sys.argv[1]))
@@ -157,7 +159,7 @@ run "$work/drives.ini" --scan 4 --first-lba 255 --last-lba 2299 --reports "$work
 [[ $status == 3 && $(summary_line verdict) == damaged ]] || fail "damaged scan: status $status, $out"
 [[ $(summary_line range) == "255-2299" && $(summary_line damaged) == "255 1785" ]] || fail "damaged scan: $out"
 reports=$(grep -c '^report: ' <<<"$out")
-[[ $reports == 4 ]] || fail "damaged scan: $reports report lines: $out"
+[[ $reports == 5 && $out == *"-D4-scan.map"* ]] || fail "damaged scan: $reports report lines: $out"
 json=$(ls "$work"/reports/*-D4-scan.json)
 python3 - "$json" <<'EOF' || fail "damaged scan report: $(cat "$json")"
 import json, sys
@@ -173,6 +175,51 @@ assert r["smart_changes"] == [{"id": 5, "name": "Reallocated Sector Count", "bef
 EOF
 [[ $(grep '^smart: ' <<<"$out") == "smart: during the scan: Reallocated Sector Count 0 -> 12" ]] ||
     fail "damaged scan: no smart: line for the reallocated sectors: $out"
+
+# The GNU ddrescue mapfile of a scan with an unreadable block, a short one, slow ones, a refused
+# block of one sector and a range that leaves out the drive's head and tail: ddrescuelog lists the
+# damaged sectors the report names, and ddrescue copies exactly the sectors the scan read.
+command -v ddrescuelog >/dev/null || fail "mapfile: ddrescuelog is missing (Debian gddrescue)"
+cat >"$work/map.ini" <<'EOF'
+[drive 0]
+serial = MAP1
+sectors = 2550
+unreadable = 300
+unreadable = 2295
+partial = 2000
+slow = 1000-1010 120
+EOF
+run "$work/map.ini" --scan 1 --first-lba 255 --last-lba 2295 --no-recheck --reports "$work/map"
+map=$(ls "$work"/map/*-MAP1-scan.map)
+[[ $status == 3 && $out == *"report: $map"* ]] || fail "mapfile: status $status, $out"
+head -c $((2550 * 512)) /dev/urandom >"$work/map.drive"
+python3 - "$work/map" "$work/map.drive" <<'EOF' || fail "mapfile: $(cat "$map")"
+import glob, json, subprocess, sys
+folder, drive = sys.argv[1], sys.argv[2]
+report = json.load(open(glob.glob(folder + "/*-scan.json")[0]))
+mapfile = glob.glob(folder + "/*-scan.map")[0]
+def listed(types, path):
+    out = subprocess.run(["ddrescuelog", "-b512", "-l" + types, path], capture_output=True, text=True, check=True)
+    return [int(n) for n in out.stdout.split()]
+damaged = []
+for run in report["damaged"]:
+    for lba in range(run["lba"], run["lba"] + run["sectors"], 255):
+        end = min(lba + 255, run["lba"] + run["sectors"])
+        damaged += range(lba + run["bytes"] // 512, end)
+assert [r["lba"] for r in report["damaged"]] == [255, 1785, 2295] and report["slow"], report
+assert listed("*-/", mapfile) == damaged, (listed("*-/", mapfile), damaged)
+assert listed("-", mapfile) == [2295]
+assert listed("?", mapfile) == list(range(0, 255)) + list(range(2296, 2550))
+read = sorted(set(range(255, 2296)) - set(damaged))
+assert listed("+", mapfile) == read
+subprocess.run(["ddrescue", "-q", "--domain-mapfile=" + mapfile, drive, folder + "/copy", folder + "/copy.map"],
+               check=True)
+assert listed("+", folder + "/copy.map") == read
+original, copy = open(drive, "rb").read(), open(folder + "/copy", "rb").read().ljust(2550 * 512, b"\0")
+for s in range(2550):
+    expected = original[s * 512:(s + 1) * 512] if s in read else bytes(512)
+    assert copy[s * 512:(s + 1) * 512] == expected, s
+EOF
 
 # A range of one sector is one block; a range that ends in a short block gives it a cell of the
 # picture too.
@@ -250,6 +297,10 @@ import json, sys
 r = json.load(open(sys.argv[1]))
 assert r["outcome"] == "stopped" and 0 < r["blocks"] < 10000, r
 assert r["verdict"] == "incomplete", r["verdict"]
+# The mapfile leaves what the stopped scan did not reach untried, up to the drive's end.
+last = open(sys.argv[1][:-len(".json")] + ".map").read().split("\n")[-2].split()
+assert [int(last[0], 16), int(last[0], 16) + int(last[1], 16), last[2]] == [
+    r["blocks"] * 255 * 512, 2550000 * 512, "?"], last
 EOF
 done
 
@@ -298,6 +349,75 @@ run "$work/drives.ini" --smart 7 --reports "$work/refused"
 [[ $status == 2 && $err == "platenhawk-demo: drive 7 refused a SMART request" && $out == "report: $work/refused/"*-smart.json ]] ||
     fail "SMART refused: status $status, \"$err\""
 
+# ---------------------------------------------------------------- Prometheus metrics
+
+# Every drive's metrics, read back by a real parser: a model holding double quotes, a backslash and
+# a byte that is not UTF-8 comes back whole (that byte as U+FFFD).
+cat >"$work/metrics.ini" <<'EOF'
+[drive 0]
+model = SAY "HI"\\NOW\xFF
+serial = M\x22Q
+sectors = 2550
+attribute = 5 100 100 70000 36
+attribute = 190 69 69 31 50
+
+[drive 1]
+serial = NV2
+sectors = 1000
+sector_size = 4096
+kind = nvme
+data_units_read = 18446744073709551621
+
+[drive 3]
+serial = QUIET
+sectors = 1000
+smart = no
+EOF
+python=/usr/bin/python3  # Debian's, which Debian's python3-prometheus-client is for
+[[ -x $python ]] || python=python3
+"$python" -c 'import prometheus_client' 2>/dev/null || fail "metrics: python3-prometheus-client is missing"
+run "$work/metrics.ini" --metrics -
+[[ $status == 0 && -z $err ]] || fail "--metrics -: status $status, $err"
+"$python" - "$work/out" <<'EOF' || fail "--metrics -: $out"
+import sys
+from prometheus_client.parser import text_string_to_metric_families
+families = {f.name: f for f in text_string_to_metric_families(open(sys.argv[1]).read())}
+def samples(name):
+    return {(s.labels.get("drive"), s.labels.get("id")): s for s in families[name].samples}
+assert families["platenhawk_drives"].samples[0].value == 3
+info = samples("platenhawk_drive_info")
+assert info[("1", None)].labels == {"drive": "1", "serial": 'M"Q', "device": "sim:0", "model": 'SAY "HI"\\NOW\ufffd',
+                                    "firmware": "1.0", "bus": "ata"}, info
+assert [info[(d, None)].labels["bus"] for d in ("2", "4")] == ["nvme", "unknown"], info
+assert {d: s.value for (d, _), s in samples("platenhawk_drive_capacity_bytes").items()} == {
+    "1": 2550 * 512, "2": 1000 * 4096, "4": 1000 * 512}
+assert {d: s.value for (d, _), s in samples("platenhawk_smart_health_status").items()} == {"1": 1, "2": 0}
+assert {d: s.value for (d, _), s in samples("platenhawk_smart_readable").items()} == {"1": 1, "2": 1, "4": 0}
+assert samples("platenhawk_smart_attribute_raw")[("1", "5")].value == 70000
+assert samples("platenhawk_smart_attribute_raw")[("1", "5")].labels["name"] == "Reallocated Sector Count"
+assert samples("platenhawk_smart_attribute_threshold")[("1", "190")].value == 50
+assert families["platenhawk_nvme_read_bytes"].type == "counter"
+assert samples("platenhawk_nvme_read_bytes")[("2", None)].value == float(18446744073709551621 * 512000)
+assert families["platenhawk_nvme_temperature_celsius"].type == "gauge"
+EOF
+# The file form: a link planted at its name is replaced, not followed; one 0644 file whatever
+# the umask, and nothing else left in the folder, also when it replaces an earlier one.
+mkdir "$work/prom"
+printf 'secret\n' >"$work/prom-victim"
+ln -s "$work/prom-victim" "$work/prom/drives.prom"
+for round in 1 2; do
+    (umask 077 && exec timeout 120 "$demo" "$work/metrics.ini" --metrics "$work/prom/drives.prom") >"$work/out" 2>&1
+    status=$?
+    [[ $status == 0 && ! -s $work/out && $(ls -A "$work/prom") == drives.prom && ! -L $work/prom/drives.prom &&
+        $(stat -c %a "$work/prom/drives.prom") == 644 ]] ||
+        fail "--metrics FILE, round $round: status $status, $(cat "$work/out"), $(ls -lA "$work/prom")"
+done
+grep -q '^platenhawk_drives 3$' "$work/prom/drives.prom" || fail "--metrics FILE: $(head -5 "$work/prom/drives.prom")"
+[[ $(cat "$work/prom-victim") == secret ]] || fail "--metrics FILE wrote through a link"
+run "$work/metrics.ini" --metrics "$work/prom-victim/drives.prom"
+[[ $status == 2 && $err == "platenhawk-demo: the metrics were not written to $work/prom-victim/drives.prom: not a folder" ]] ||
+    fail "--metrics below a file: status $status, \"$err\""
+
 # ---------------------------------------------------------------- closed outputs
 
 # A reader that went away or a full disk: a scan goes on to its reports and ends with its
@@ -311,7 +431,7 @@ unreadable = 300
 EOF
 "$demo" "$work/second.ini" --scan 1 --reports "$work/piped" 2>&1 | head -1 >/dev/null
 status=${PIPESTATUS[0]}
-[[ $status == 3 && $(ls "$work/piped" | wc -l) == 4 ]] ||
+[[ $status == 3 && $(ls "$work/piped" | wc -l) == 5 ]] ||
     fail "--scan | head -1: status $status, reports: $(ls -A "$work/piped" 2>&1)"
 "$demo" "$work/drives.ini" --scan 1 | true
 status=${PIPESTATUS[0]}
@@ -338,7 +458,7 @@ run "$work/drives.ini" --scan 1 --reports "$work/a-file"
 [[ $status == 2 && -z $out && $err == "platenhawk-demo: the reports folder $work/a-file cannot be used: not a folder" ]] ||
     fail "a file as the folder: status $status, \"$err\""
 run "$work/drives.ini" --scan 1 --reports "$work/new/reports"
-[[ $status == 0 && $(stat -c %a "$work/new/reports") == 755 && $(ls "$work/new/reports" | wc -l) == 3 ]] ||
+[[ $status == 0 && $(stat -c %a "$work/new/reports") == 755 && $(ls "$work/new/reports" | wc -l) == 4 ]] ||
     fail "a missing folder: status $status, mode $(stat -c %a "$work/new/reports")"
 
 # Links planted where the reports of the next seconds would stand, and where their temporary files
@@ -357,7 +477,7 @@ run "$work/drives.ini" --scan 1 --reports "$work/shared"
 [[ $(cat "$work/victim") == secret && $(stat -c %a "$work/victim") == 600 ]] ||
     fail "a planted link: the file it leads to was changed"
 said=$(grep '^report: ' <<<"$out")
-[[ $status == 0 && $err != *platenhawk-demo:* && $(wc -l <<<"$said") == 3 ]] ||
+[[ $status == 0 && $err != *platenhawk-demo:* && $(wc -l <<<"$said") == 4 ]] ||
     fail "a planted link: status $status, \"$err\", $out"
 while read -r _ path; do
     [[ -f $path && ! -L $path && $path == "$work/shared/"*-H1-scan-2[.-]* ]] || fail "a planted link: $path"
@@ -382,7 +502,7 @@ EOF
 done
 
 # Every report written above (scans completed, stopped and damaged, SMART readings of ATA and NVMe
-# drives and a refused one) matches its JSON Schema.
+# drives and a refused one) and the drive list match their JSON Schemas, each loaded alone.
 python3 "$(dirname "$0")/validate_reports.py" "$(dirname "$0")/../docs/schemas" "$work" >"$work/valid" ||
     fail "reports that do not match their schemas: $(cat "$work/valid")"
 

@@ -76,7 +76,7 @@ import collections, json, pathlib, re, sys
 folder = pathlib.Path(sys.argv[1])
 stems = collections.defaultdict(dict)
 for f in folder.iterdir():
-    m = re.fullmatch(r"(.*-TWIN-scan(?:-\d+)?)(\.json|-damaged\.txt|-surface\.csv|\.png)", f.name)
+    m = re.fullmatch(r"(.*-TWIN-scan(?:-\d+)?)(\.json|-damaged\.txt|-surface\.csv|\.png|\.map)", f.name)
     assert m, f"not a report file: {f.name}"
     stems[m.group(1)][m.group(2)] = f
 assert len(stems) == 2, sorted(stems)
@@ -100,7 +100,7 @@ mv "$work/r" "$work/r2" && mkdir "$work/r"
 rm -f "$work/paused"
 wait $pid
 said=$(sed -n 's/^report: //p' "$work/out")
-[[ $(wc -l <<<"$said") == 3 && -z $(ls -A "$work/r") ]] || fail "moved folder: $(cat "$work/out")"
+[[ $(wc -l <<<"$said") == 4 && -z $(ls -A "$work/r") ]] || fail "moved folder: $(cat "$work/out")"
 while read -r path; do
     [[ $path == "$work/r2/"* && -f $path ]] || fail "moved folder: a report line names $path"
 done <<<"$said"

@@ -113,7 +113,7 @@ for host, drives in expected.items():
     fetched = sorted(os.listdir(f"{reports}/{host}"))
     names = sorted(re.sub(r"^\d{8}-\d{6}-", "", name) for name in fetched)
     wanted = sorted(f"{serial}-scan{end}" for serial, (verdict, _) in drives.items()
-                    for end in [".json", ".png", "-surface.csv"] + (["-damaged.txt"] if verdict == "damaged" else []))
+                    for end in [".json", ".map", ".png", "-surface.csv"] + (["-damaged.txt"] if verdict == "damaged" else []))
     assert names == wanted, f"{host}: {fetched}"
     assert sorted(os.listdir(f"{reports}/demo-hosts/{host}")) == fetched, f"{host}: not as on the host"
     for name in fetched:

@@ -3,13 +3,13 @@
 # and what `cpack` puts into the Debian package, file by file, with the package's control fields.
 #   install: sbin/platenhawk, bin/platenhawk-demo, the two man pages gzipped as Debian keeps them
 #            (no name, no time stamp) and equal to the build's, and in share/doc/platenhawk the
-#            copyright file, the changelog (gzipped the same way), the example scenarios and the
-#            fleet playbook of SOURCE/examples and the reports' JSON Schemas of SOURCE/docs/schemas;
+#            copyright file, the changelog (gzipped the same way), the example scenarios, the
+#            metrics' systemd service and timer and the fleet playbook of SOURCE/examples and the reports' JSON Schemas of SOURCE/docs/schemas;
 #            programs that run and are linked as asked.
 #   package: platenhawk_VERSION_ARCH.deb with the same files under /usr and nothing else, owned by
 #            root, programs stripped; Package, Version, Architecture, Section admin, a Maintainer,
-#            a Description with a long part, and Depends on nothing but libc6, libgcc-s1 and
-#            libstdc++6 (nothing at all for a static build); lintian finds no error and no
+#            a Description with a long part, and Depends on nothing but libc6, libgcc-s1,
+#            libstdc++6 and libsystemd0 (nothing at all for a static build); lintian finds no error and no
 #            warning (skipped, with a line, where lintian is not installed). Without
 #            dpkg-shlibdeps on the PATH cpack fails and makes no package.
 set -u
@@ -22,14 +22,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 examples=()
-for f in "$source"/examples/*.ini; do examples+=("$(basename "$f")"); done
+for f in "$source"/examples/*.ini "$source"/examples/*.service "$source"/examples/*.timer; do
+    examples+=("$(basename "$f")")
+done
 ((${#examples[@]} > 0)) || fail "no example scenarios in $source/examples"
 fleet=()
 while IFS= read -r f; do fleet+=("$f"); done < <(cd "$source/examples" && find fleet -type f ! -path 'fleet/reports/*')
 ((${#fleet[@]} > 3)) || fail "no fleet playbook in $source/examples/fleet"
 schemas=()
 for f in "$source"/docs/schemas/*.schema.json; do schemas+=("$(basename "$f")"); done
-((${#schemas[@]} == 2)) || fail "not two report schemas in $source/docs/schemas: ${schemas[*]}"
+((${#schemas[@]} == 3)) || fail "not three schemas in $source/docs/schemas: ${schemas[*]}"
 # The files of the tree, relative to its root, as "sort" orders them.
 expected_files() {
     local prefix=$1
@@ -127,8 +129,9 @@ case $linking in
     dynamic)
         grep -qx libc6 <<<"$depends" || fail "Depends lacks libc6: $(field Depends)"
         grep -qx libstdc++6 <<<"$depends" || fail "Depends lacks libstdc++6: $(field Depends)"
-        others=$(grep -vxE 'libc6|libgcc-s1|libstdc\+\+6' <<<"$depends")
-        [[ -z $others ]] || fail "Depends on more than libc6, libgcc-s1 and libstdc++6: $(field Depends)"
+        grep -qx libsystemd0 <<<"$depends" || fail "Depends lacks libsystemd0: $(field Depends)"
+        others=$(grep -vxE 'libc6|libgcc-s1|libstdc\+\+6|libsystemd0' <<<"$depends")
+        [[ -z $others ]] || fail "Depends on more than libc6, libgcc-s1, libstdc++6 and libsystemd0: $(field Depends)"
         ;;
     static) [[ -z $depends ]] || fail "a static build depends on $(field Depends)" ;;
 esac

@@ -100,10 +100,10 @@ TEST(Reports, AScanReportHoldsEveryDamagedBlockAndTheScreensCounters) {
     ASSERT_NE(p.H.Text(0, 22, 31).find("завершена"), std::string::npos) << p.H.Dump();
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const std::string stem = files[0].substr(0, files[0].find("-scan"));
     EXPECT_EQ(files, (std::vector<std::string>{stem + "-scan-damaged.txt", stem + "-scan-surface.csv",
-                                               stem + "-scan.json", stem + "-scan.png"}));
+                                               stem + "-scan.json", stem + "-scan.map", stem + "-scan.png"}));
     const json r = folder.Json(stem + "-scan.json");
     EXPECT_EQ(r["program"], "platenhawk");
     EXPECT_EQ(r["version"], std::string(report::ProgramVersion()));
@@ -148,7 +148,7 @@ TEST(Reports, AStoppedScanSaysSoAndHoldsOnlyWhatWasRead) {
     p.H.SendThenPressAt(Key::F4, start + 10, Key::Escape);
     ASSERT_EQ(p.H.Text(0, 22, 23), "Прервано пользователем.") << p.H.Dump();
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const json r = folder.Json(files[2]);
     EXPECT_EQ(r["outcome"], "stopped");
     EXPECT_EQ(r["blocks"], std::stoull(Trimmed(p.H.Text(39, 1, 10))) / Block);
@@ -165,15 +165,15 @@ TEST(Reports, VerdictsFollowTheWorstBlock) {
         std::size_t Files;
     };
     for (const TCase& c :
-         {TCase{"latency = 1", "healthy", 3}, TCase{"latency = 40", "healthy", 3}, TCase{SlowBlock(2, 51), "slow", 3},
-          TCase{SlowBlock(1, 900), "slow", 3}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 4}}) {
+         {TCase{"latency = 1", "healthy", 4}, TCase{"latency = 40", "healthy", 4}, TCase{SlowBlock(2, 51), "slow", 4},
+          TCase{SlowBlock(1, 900), "slow", 4}, TCase{"partial = 600\n" + SlowBlock(1, 900), "damaged", 5}}) {
         SCOPED_TRACE(c.Zones);
         TReportFolder folder;
         TReporting p(OneDrive(4 * Block, c.Zones), folder);
         RunScan(p.H, Recheck(false));
         const std::vector<std::string> files = folder.Files();
         ASSERT_EQ(files.size(), c.Files);
-        EXPECT_EQ(folder.Json(files[c.Files == 4 ? 2 : 1])["verdict"], c.Verdict);
+        EXPECT_EQ(folder.Json(files[c.Files == 5 ? 2 : 1])["verdict"], c.Verdict);
     }
 }
 
@@ -196,7 +196,7 @@ TEST(Reports, FileNamesCarryTheStartTimeAndACleanSerial) {
                       static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
         EXPECT_EQ(folder.Files(),
                   (std::vector<std::string>{Stem(c.Name, time) + "-scan-surface.csv", Stem(c.Name, time) + "-scan.json",
-                                            Stem(c.Name, time) + "-scan.png"}));
+                                            Stem(c.Name, time) + "-scan.map", Stem(c.Name, time) + "-scan.png"}));
     }
 }
 
@@ -216,8 +216,8 @@ TEST(Reports, AnEarlierReportOfTheSameNameIsKept) {
     EXPECT_EQ(folder.Read(std::string(name) + ".json"), "earlier");
     EXPECT_EQ(folder.Files(),
               (std::vector<std::string>{std::string(name) + "-2-damaged.txt", std::string(name) + "-3-surface.csv",
-                                        std::string(name) + "-3.json", std::string(name) + "-3.png",
-                                        std::string(name) + ".json"}));
+                                        std::string(name) + "-3.json", std::string(name) + "-3.map",
+                                        std::string(name) + "-3.png", std::string(name) + ".json"}));
     fs::remove(folder.Path / (std::string(name) + ".json"));  // planted here, not a report
 }
 
@@ -282,13 +282,14 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
             said.push_back(line.Text);
         }
         const std::vector<std::string> files = folder.Files();
-        ASSERT_EQ(files.size(), 5u);
+        ASSERT_EQ(files.size(), 6u);
         EXPECT_EQ(said,
                   (std::vector<std::string>{
                       "report: " + (folder.Path / files[2]).string(), "report: " + (folder.Path / files[0]).string(),
-                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[3]).string(),
-                      "report: " + (folder.Path / files[4]).string()}));
-        EXPECT_TRUE(files[4].ends_with("-smart.json"));
+                      "report: " + (folder.Path / files[1]).string(), "report: " + (folder.Path / files[4]).string(),
+                      "report: " + (folder.Path / files[3]).string(), "report: " + (folder.Path / files[5]).string()}));
+        EXPECT_TRUE(files[3].ends_with("-scan.map"));
+        EXPECT_TRUE(files[5].ends_with("-smart.json"));
     }
     {
         SCOPED_TRACE("a folder below a file");
@@ -301,7 +302,8 @@ TEST(Reports, F10SaysWhatWasWrittenAndAnUnwritableFolderChangesNoScreen) {
         p.H.Send(Key::Enter);
         EXPECT_EQ(walk(p.H), plain);
         const auto lines = p.H.ExitLines();
-        ASSERT_EQ(lines.size(), 5u) << "json, damaged list, surface and picture of the scan, and the SMART report";
+        ASSERT_EQ(lines.size(), 6u)
+            << "json, damaged list, surface, picture and mapfile of the scan, and the SMART report";
         for (const auto& line : lines) {
             EXPECT_TRUE(line.Error);
             EXPECT_TRUE(line.Text.starts_with("platenhawk: report " + below + "/")) << line.Text;
@@ -402,7 +404,7 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
     EXPECT_EQ(scan[scan.size() - 1].Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
 
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u) << "the scan's JSON, surface and picture, the table's SMART report";
+    ASSERT_EQ(files.size(), 5u) << "the scan's JSON, surface, mapfile and picture, the table's SMART report";
     const json r = folder.Json(files[1]);
     EXPECT_EQ(r["smart_before"]["media_and_data_integrity_errors"], 0);
     EXPECT_EQ(r["smart_after"]["media_and_data_integrity_errors"], 3);
@@ -449,8 +451,8 @@ TEST(Reports, ThePictureIsAPngOfTheStatedSize) {
     TReporting p(OneDrive(300 * Block, "unreadable = 2000"), folder);
     RunScan(p.H);
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
-    const std::string png = folder.Read(files[3]);
+    ASSERT_EQ(files.size(), 5u);
+    const std::string png = folder.Read(files[4]);
     ASSERT_GE(png.size(), 33u);
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(png.substr(12, 4), "IHDR");
@@ -496,7 +498,7 @@ TEST(Reports, TheUnattendedSummaryAndStatusCountPastTheScreensThirtyTwoBits) {
     EXPECT_NE(out.find("\ndamaged: " + std::to_string(Sectors - 2 * Block) + "\nverdict: damaged\n"), std::string::npos)
         << out;
     const std::vector<std::string> files = folder.Files();
-    ASSERT_EQ(files.size(), 4u);
+    ASSERT_EQ(files.size(), 5u);
     const json r = folder.Json(files[2]);
     EXPECT_EQ(r["blocks"], 10);
     EXPECT_EQ(r["classes"]["lt5ms"], 9);

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """validate_reports.py [--none-is-fine] SCHEMAS PATH...: checks every report under the PATHs (files, or folders
 searched through) against its JSON Schema in the folder SCHEMAS: *-scan.json (and *-scan-N.json)
-against scan-report.schema.json, *-smart.json (*-smart-N.json) against smart-report.schema.json. Prints one line per
-report that does not match, with the member and what is wrong, and a count at the end; exits 1
+against scan-report.schema.json, *-smart.json (*-smart-N.json) against smart-report.schema.json, *drive-list.json
+(the output of --list --json) against drive-list.schema.json. Each schema is loaded alone, as any validator would
+load it: one that refers outside itself fails, and so do two that define the same name differently. Prints one
+line per report that does not match, with the member and what is wrong, and a count at the end; exits 1
 when a report does not match or, unless --none-is-fine, when no report was found at all (a test
 that wrote none has nothing to show), 2 when python3-jsonschema is missing."""
 import json
@@ -16,23 +18,33 @@ except ImportError:
     print("validate_reports.py: python3-jsonschema is not installed", file=sys.stderr)
     sys.exit(2)
 
-KINDS = {"scan": "scan-report.schema.json", "smart": "smart-report.schema.json"}
+KINDS = {"scan": "scan-report.schema.json", "smart": "smart-report.schema.json", "list": "drive-list.schema.json"}
+
+
+def references(node):
+    if isinstance(node, dict):
+        for key, value in node.items():
+            if key == "$ref":
+                yield value
+            else:
+                yield from references(value)
+    elif isinstance(node, list):
+        for value in node:
+            yield from references(value)
 
 
 def validators(folder):
     schemas = {name: json.loads((folder / name).read_text()) for name in KINDS.values()}
-    for schema in schemas.values():
+    definitions = {}
+    for name, schema in schemas.items():
         jsonschema.Draft202012Validator.check_schema(schema)
-    try:  # jsonschema 4.18 and later
-        import referencing
-
-        registry = referencing.Registry().with_resources(
-            (s["$id"], referencing.Resource.from_contents(s)) for s in schemas.values())
-        make = lambda s: jsonschema.Draft202012Validator(s, registry=registry)
-    except ImportError:  # Debian 12's 4.10
-        store = {s["$id"]: s for s in schemas.values()}
-        make = lambda s: jsonschema.Draft202012Validator(s, resolver=jsonschema.RefResolver.from_schema(s, store=store))
-    return {kind: make(schemas[name]) for kind, name in KINDS.items()}
+        outside = [r for r in references(schema) if not r.startswith("#")]
+        if outside:
+            sys.exit(f"{name} refers outside itself: {outside}")
+        for definition, value in schema.get("$defs", {}).items():
+            if definitions.setdefault(definition, (name, value))[1] != value:
+                sys.exit(f"{name} and {definitions[definition][0]} define {definition} differently")
+    return {kind: jsonschema.Draft202012Validator(schemas[name]) for kind, name in KINDS.items()}
 
 
 def reports(paths):
@@ -42,6 +54,8 @@ def reports(paths):
             kind = re.search(r"-(scan|smart)(-[0-9]+)?\.json$", file.name)
             if kind:
                 yield file, kind.group(1)
+            elif file.name.endswith("drive-list.json"):
+                yield file, "list"
 
 
 def main():

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/main.h"
+#include "cli/metrics.h"
 #include "cli/unattended.h"
 #include "platform/platform.h"
 #include "report/documents.h"
@@ -20,13 +21,15 @@ constexpr std::string_view UsageText =
     "       PROGRAM --list [--json]FILE\n"
     "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
     "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
+    "       PROGRAM --metrics PATHFILE\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
     "SMART table, spindle stop and spin-up. It never writes to a drive.DEMO\n"
     "\n"
     "  --reports DIR   after every surface scan and SMART reading, write what it found into DIR\n"
-    "                  (created when missing): JSON, the damaged blocks, a picture of the surface\n"
+    "                  (created when missing): JSON, the damaged blocks, a picture of the surface,\n"
+    "                  a GNU ddrescue mapfile\n"
     "  --list          list the drives: number, device, model, serial, size in MB\n"
     "  --json          --list and --smart in JSON\n"
     "  --scan DRIVE    scan DRIVE (a number from --listDEVICE) without the 80 x 25 screen;\n"
@@ -36,6 +39,8 @@ constexpr std::string_view UsageText =
     "  --no-recheck    read slow blocks once, without the second read after 3 s\n"
     "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them, values whole;\n"
     "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
+    "  --metrics PATH  write every drive's identity, capacity and SMART health as Prometheus\n"
+    "                  metrics into PATH, replacing it whole (- for standard output)\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "\n"
@@ -102,6 +107,12 @@ private:
             lba = value;
             return false;
         }
+        if (name_ == "--metrics") {
+            const std::optional<std::string_view> file = Value();
+            if (!file || !SetTask(TTask::Metrics)) return std::nullopt;
+            line_.MetricsFile = *file;
+            return false;
+        }
         if (name_ == "--reports") {
             const std::optional<std::string_view> folder = Value();
             if (!folder || !Once(!line_.ReportsFolder.empty())) return std::nullopt;
@@ -141,7 +152,7 @@ private:
 
     bool SetTask(TTask task) {
         if (line_.Task != TTask::Interactive) {
-            Mistake("--list, --scan and --smart go one at a time");
+            Mistake("--list, --scan, --smart and --metrics go one at a time");
             return false;
         }
         line_.Task = task;
@@ -156,6 +167,8 @@ private:
         if (line_.Json && task != TTask::List && task != TTask::Smart)
             return Mistake("--json goes with --list or --smart");
         if (!line_.ReportsFolder.empty() && task == TTask::List) return Mistake("--reports does not go with --list");
+        if (!line_.ReportsFolder.empty() && task == TTask::Metrics)
+            return Mistake("--reports does not go with --metrics");
         if (line_.FirstLba && line_.LastLba && *line_.FirstLba > *line_.LastLba)
             return Mistake("--first-lba is above --last-lba");
         return true;
@@ -229,6 +242,8 @@ int RunProgram(const TCommandLine& line, bool demo) {
             return ScanUnattended(line, demo);
         case TTask::Smart:
             return SmartUnattended(line, demo);
+        case TTask::Metrics:
+            return WriteMetrics(line, demo);
         default:
             Main();
     }

@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class TTask { Interactive, List, Scan, Smart };
+enum class TTask { Interactive, List, Scan, Smart, Metrics };
 
 struct TCommandLine {
     TTask Task = TTask::Interactive;
@@ -21,6 +21,7 @@ struct TCommandLine {
     bool Recheck = true;
     bool Json = false;
     std::string ReportsFolder;        // --reports DIR; empty: no reports
+    std::string MetricsFile;          // --metrics FILE; "-" for the standard output
     std::optional<std::string> File;  // the demo's scenario file
 };
 

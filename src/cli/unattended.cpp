@@ -276,6 +276,7 @@ void PrintScanSummary() {
     PrintDamaged(record);
     Print("verdict: " + report::OutcomeText(record));
     for (const std::string& line : report::LastScanSmartLines()) Print("smart: " + line);
+    if (!ScanAwakeNote().empty()) Print("note: the system was not kept from sleeping: " + ScanAwakeNote());
     SayReports(false);
 }
 

@@ -112,6 +112,12 @@ void Beep(std::uint32_t frequencyHz, std::uint32_t durationMs);  // returns when
 void StartThread(void (*procedure)());
 void RaisePriority();    // the process high, the calling thread highest
 void NudgeIdleTimers();  // user input as far as the system's idle timers are concerned
+// Keeps the system from sleeping, or idling into sleep, until ReleaseAwake: during a scan, which
+// `why` names ("surface scan of /dev/sda ..."). On Linux a logind inhibitor on the system bus;
+// elsewhere nothing (Windows has NudgeIdleTimers). Empty when held or when the backend needs
+// none; otherwise why the system may sleep meanwhile. The program goes on either way.
+std::string HoldAwake(std::string_view why);
+void ReleaseAwake();  // nothing when none is held
 bool IsNtPlatform();
 // How the user gives the program a screen of 80 x 25, for the line that ends a smaller one.
 std::string_view ScreenSizeHint();
@@ -213,6 +219,13 @@ enum class RenameOutcome { Done, Taken, Failed };
 // Gives the file `from` of `folder` the name `to`, unless that name is taken (by a file, a folder or
 // a link, even a dangling one).
 RenameOutcome RenameToNewName(FileHandle folder, const std::string& from, const std::string& to, std::string& why);
+// Gives the file `from` of `folder` the name `to` in one step, replacing the file that stands
+// there, or the link itself, never what a link leads to. False, with `why`, when it cannot (a
+// folder has the name).
+bool RenameOver(FileHandle folder, const std::string& from, const std::string& to, std::string& why);
+// Readable by all and writable by its owner (0644), whatever the umask; where files have no such
+// modes, nothing.
+bool MakeReadableByAll(FileHandle file, std::string& why);
 // Whether anything has the name (a link too); true also when that cannot be told.
 bool NameTaken(FileHandle folder, const std::string& name);
 // Where the folder opened as `path` is now: `path` while it still leads to that folder; else the

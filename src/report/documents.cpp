@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/state.h"
+#include "report/chunks.h"
 #include "report/picture.h"
 #include "smart/health.h"
 
@@ -112,26 +113,6 @@ TJson ChangesJson(const TSmartBeforeAfter& smart) {
     }
     return changes;
 }
-
-// Text handed on in pieces of about 64 KiB, for the parts of a report that grow with the findings.
-struct TChunks {
-    const TEmit& Emit;
-    std::string Buffer;
-
-    void Text(std::string_view text) {
-        Buffer += text;
-        if (Buffer.size() >= 65536) Flush();
-    }
-    void Number(std::uint64_t n) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-        Text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
-    }
-    void Flush() {
-        if (!Buffer.empty()) Emit(Buffer);
-        Buffer.clear();
-    }
-};
 
 // A JSON object written member by member, laid out as nlohmann's dump(2) lays out the whole
 // document: the small members through nlohmann, the runs, which grow with the findings, by hand.

@@ -1,5 +1,6 @@
 // Report files: the folder opened once, a temporary file per part written and flushed with the
-// signals held, and published under a stem no other report holds. Runs on the main thread.
+// signals held, and published under a stem no other report holds; and a file such as the metrics
+// replaced whole the same way. Runs on the main thread.
 #include "report/files.h"
 
 #include <cstdio>
@@ -41,10 +42,11 @@ struct THeldSignals {
     THeldSignals& operator=(const THeldSignals&) = delete;
 };
 
-// Writes what `produce` gives into a new temporary file of the folder and flushes it to the disk.
-// False, with `why` and no file left, when that fails.
-bool WriteTemporary(const TProduce& produce, std::string& name, std::string& why) {
-    const plat::FileHandle file = plat::CreateHiddenFile(Folder, name, why);
+// Writes what `produce` gives into a new temporary file of `folder` and flushes it to the disk,
+// made 0644 first with `readableByAll`. False, with `why` and no file left, when that fails.
+bool WriteTemporary(plat::FileHandle folder, const TProduce& produce, bool readableByAll, std::string& name,
+                    std::string& why) {
+    const plat::FileHandle file = plat::CreateHiddenFile(folder, name, why);
     if (file == plat::InvalidFile) return false;
     std::string gathered;
     gathered.reserve(WriteChunk);
@@ -69,9 +71,10 @@ bool WriteTemporary(const TProduce& produce, std::string& name, std::string& why
         why = error.what();
     }
     write(gathered);
+    if (!failed && readableByAll) failed = !plat::MakeReadableByAll(file, why);
     if (!failed) failed = !plat::FlushToDisk(file, why);
     plat::CloseFile(file);
-    if (failed) plat::RemoveName(Folder, name);
+    if (failed) plat::RemoveName(folder, name);
     return !failed;
 }
 
@@ -196,12 +199,33 @@ void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_v
     for (const TReportPart& part : parts) {
         if (!part.Produce) continue;
         std::string temporary, failure;
-        if (WriteTemporary(part.Produce, temporary, failure))
+        if (WriteTemporary(Folder, part.Produce, false, temporary, failure))
             Publish(temporary, stem + std::string(part.Suffix));
         else
             Failed(stem + std::string(part.Suffix), failure);
     }
     plat::RemoveName(Folder, ClaimName(stem));
+}
+
+std::string ReplaceFile(const std::string& path, const TProduce& produce) {
+    const std::filesystem::path where(path);
+    const std::string name = where.filename().string();
+    if (name.empty() || name == "." || name == "..") return "not a file name";
+    std::string why;
+    const plat::FileHandle folder = plat::OpenFolder(where.has_parent_path() ? where.parent_path().string() : ".", why);
+    if (folder == plat::InvalidFile) return why;
+    {
+        const THeldSignals held;
+        std::string temporary;
+        if (WriteTemporary(folder, produce, true, temporary, why)) {
+            if (!plat::RenameOver(folder, temporary, name, why))
+                plat::RemoveName(folder, temporary);
+            else if (!plat::FlushToDisk(folder, why))
+                why = "written, but the folder did not reach the disk: " + why;
+        }
+    }
+    plat::CloseFile(folder);
+    return why;
 }
 
 }  // namespace report

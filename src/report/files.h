@@ -48,4 +48,10 @@ std::string UseReportFolder(const std::string& folder);
 void WriteReport(const plat::DateTime& t, std::string_view serial, std::string_view kind,
                  std::span<const TReportPart> parts);
 
+// Replaces the file at `path` (or makes it) with what `produce` gives, in one step: a new file of
+// the same folder, written, made 0644 and flushed, renamed over the old one, which is never written
+// through a link (a link there is replaced itself). Empty when done; otherwise why not, and no
+// file is left behind or changed.
+std::string ReplaceFile(const std::string& path, const TProduce& produce);
+
 }  // namespace report

@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "report/documents.h"
 #include "report/files.h"
+#include "report/mapfile.h"
 #include "report/picture.h"
 #include "smart/table.h"
 
@@ -53,6 +54,7 @@ void ScanFinished() {
                  const std::vector<std::uint8_t> png = SurfacePng(Record);
                  emit(std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
              }},
+            {".map", [](const TEmit& emit) { WriteMapfile(Record, emit); }},
         };
         WriteReport(Record.Started, Record.Drive.Serial, "scan", parts);
     }

@@ -9,6 +9,7 @@ void BeginScan(TScanRecord& record, std::int64_t firstLba, std::int64_t lastLba,
     record.LastLba = lastLba;
     record.Blocks = 0;
     record.GoneLba = -1;
+    record.ReachedLba = firstLba;
     record.Classes.fill(0);
     ClearFindings(record.Findings, blockSectors);
     const auto sectors = static_cast<std::uint64_t>(lastLba - firstLba + 1);
@@ -26,6 +27,7 @@ void AddBlock(TScanRecord& record, const TBlockResult& block, std::uint32_t bloc
         return;
     }
     ++record.Blocks;
+    record.ReachedLba = std::max<std::int64_t>(record.ReachedLba, block.Lba + block.Sectors);
     ++record.Classes[block.Class];
     AddSurfaceBlock(record.Surface, block);
     AddFinding(record.Findings, block);

@@ -45,6 +45,7 @@ struct TScanRecord {
     std::int64_t GoneLba = -1;
     std::uint64_t RangeBlocks = 0;  // in the range
     std::uint64_t Blocks = 0;       // read
+    std::int64_t ReachedLba = 0;    // the first LBA after the last block read; FirstLba before any
     std::array<std::uint64_t, 8> Classes{};
     TFindings Findings;  // the damaged and slow blocks
     // The surface: one cell per group of BlocksPerCell consecutive blocks of the range, holding the

@@ -46,6 +46,7 @@ std::uint32_t TimedRead() {
 }
 
 const TScanListener* Listener = nullptr;
+std::string AwakeNote;  // why the last scan did not keep the system awake
 
 // Counts the block in its class and tells the view and the listener.
 void Classified(const TScanView& view, TBlockClass blockClass, bool driveGone) {
@@ -89,8 +90,11 @@ constexpr TScanView ScreenView{StopOnScreen, DrawBlock, ShowPercent};
 
 void SetScanListener(const TScanListener* listener) { Listener = listener; }
 
+const std::string& ScanAwakeNote() { return AwakeNote; }
+
 void ScanBlocks(const TScanView& view) {
     const std::int64_t rangeSectors = App.ScanEndLba - App.ScanStartLba + 1;
+    AwakeNote = plat::HoldAwake("surface scan of " + plat::DrivePath(App.CurrentDrive));
     App.CurrentLba = App.ScanStartLba;
     if (Listener) Listener->Started();
     while (App.CurrentLba <= App.ScanEndLba) {
@@ -126,6 +130,7 @@ void ScanBlocks(const TScanView& view) {
         App.CurrentLba += App.BlockSectors;
     }
     if (Listener) Listener->Finished();
+    plat::ReleaseAwake();
 }
 
 TBlockClass LatencyClass(std::uint32_t ms) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 enum TBlockClass : std::uint8_t {
     bcUnder5ms,
@@ -53,7 +54,10 @@ void SetScanListener(const TScanListener* listener);
 // drive's sectors, times, re-checks, classifies and counts them, until the range ends, the view
 // asks to stop (ScanAborted = 1) or, for a view that ends there, the drive goes away. A block whose
 // read found the drive gone is told as such (DriveGone) and counted in its class as any other.
+// The system is kept awake meanwhile (plat::HoldAwake), its reports written included.
 void ScanBlocks(const TScanView& view);
+// Why the system was not kept awake during the last scan; empty when it was.
+const std::string& ScanAwakeNote();
 
 // The whole scan on the scan screen; false only when the drive could not be opened.
 bool ScanSurface();

@@ -161,6 +161,9 @@ std::span<std::uint8_t> ReadBuffer(std::size_t bytes) {
 
 void NudgeIdleTimers() {}
 
+std::string HoldAwake(std::string_view) { return {}; }
+void ReleaseAwake() {}
+
 bool IsNtPlatform() { return !Runtime().Options.NotNt; }
 
 std::string_view ScreenSizeHint() { return "make the screen 80 x 25"; }

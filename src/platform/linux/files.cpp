@@ -150,6 +150,19 @@ RenameOutcome RenameToNewName(FileHandle folder, const std::string& from, const 
     return RenameOutcome::Failed;
 }
 
+bool RenameOver(FileHandle folder, const std::string& from, const std::string& to, std::string& why) {
+    const int dir = static_cast<int>(folder);
+    if (renameat(dir, from.c_str(), dir, to.c_str()) == 0) return true;
+    why = Reason(errno);
+    return false;
+}
+
+bool MakeReadableByAll(FileHandle file, std::string& why) {
+    if (fchmod(static_cast<int>(file), 0644) == 0) return true;
+    why = Reason(errno);
+    return false;
+}
+
 bool NameTaken(FileHandle folder, const std::string& name) {
     struct stat st {};
     return fstatat(static_cast<int>(folder), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;

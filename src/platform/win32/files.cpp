@@ -141,6 +141,16 @@ RenameOutcome RenameToNewName(FileHandle folder, const std::string& from, const 
     return RenameOutcome::Failed;
 }
 
+bool RenameOver(FileHandle folder, const std::string& from, const std::string& to, std::string& why) {
+    if (MoveFileExW(PathIn(folder, from).c_str(), PathIn(folder, to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    why = Reason(GetLastError());
+    return false;
+}
+
+bool MakeReadableByAll(FileHandle, std::string&) { return true; }
+
 bool NameTaken(FileHandle folder, const std::string& name) {
     if (GetFileAttributesW(PathIn(folder, name).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = GetLastError();

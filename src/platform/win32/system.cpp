@@ -145,6 +145,10 @@ std::span<std::uint8_t> ReadBuffer(std::size_t bytes) {
 
 void NudgeIdleTimers() { mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0); }
 
+// The mouse nudge thread keeps the system awake.
+std::string HoldAwake(std::string_view) { return {}; }
+void ReleaseAwake() {}
+
 bool IsNtPlatform() { return NtPlatform; }
 
 std::string_view ScreenSizeHint() { return "make the console 80 x 25: mode con: cols=80 lines=25"; }

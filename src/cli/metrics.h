@@ -1,0 +1,13 @@
+// --metrics FILE: every drive's identity, capacity and SMART health in Prometheus's text format,
+// for node_exporter's textfile collector. Runs on the main thread.
+#pragma once
+
+#include "cli/command_line.h"
+
+namespace cli {
+
+// Reads every drive and writes the metrics to standard output (`-`) or replaces the file whole;
+// 0, or 2 when they could not be written.
+int WriteMetrics(const TCommandLine& line, bool demo);
+
+}  // namespace cli
