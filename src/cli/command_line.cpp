@@ -20,6 +20,7 @@ constexpr std::string_view UsageText =
     "       PROGRAM --list [--json]FILE\n"
     "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
     "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
+    "       PROGRAM --history DIR [--json] [--reports OUT]\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
@@ -36,6 +37,9 @@ constexpr std::string_view UsageText =
     "  --no-recheck    read slow blocks once, without the second read after 3 s\n"
     "  --smart DRIVE   print DRIVE's SMART attributes as the table shows them, values whole;\n"
     "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
+    "  --history DIR   read the reports in DIR and its subfolders back: per drive its readings and\n"
+    "                  whether it got worse; --reports OUT adds a trend picture per drive;\n"
+    "                  exit 0 ok, 1 warning, 3 failing, 2 no report or an error\n"
     "  --help          show this text\n"
     "  --version       show the version\n";
 
@@ -84,6 +88,12 @@ private:
             const std::optional<std::string_view> drive = Value();
             if (!drive || !SetTask(name_ == "--scan" ? TTask::Scan : TTask::Smart)) return std::nullopt;
             line_.Drive = *drive;
+            return false;
+        }
+        if (name_ == "--history") {
+            const std::optional<std::string_view> folder = Value();
+            if (!folder || !SetTask(TTask::History)) return std::nullopt;
+            line_.HistoryFolder = *folder;
             return false;
         }
         if (name_ == "--first-lba" || name_ == "--last-lba") {
@@ -139,7 +149,7 @@ private:
 
     bool SetTask(TTask task) {
         if (line_.Task != TTask::Interactive) {
-            Mistake("--list, --scan and --smart go one at a time");
+            Mistake("--list, --scan, --smart and --history go one at a time");
             return false;
         }
         line_.Task = task;
@@ -151,8 +161,8 @@ private:
         const TTask task = line_.Task;
         if ((line_.FirstLba || line_.LastLba || !line_.Recheck) && task != TTask::Scan)
             return Mistake("--first-lba, --last-lba and --no-recheck go with --scan");
-        if (line_.Json && task != TTask::List && task != TTask::Smart)
-            return Mistake("--json goes with --list or --smart");
+        if (line_.Json && task != TTask::List && task != TTask::Smart && task != TTask::History)
+            return Mistake("--json goes with --list, --smart or --history");
         if (!line_.ReportsFolder.empty() && task == TTask::List) return Mistake("--reports does not go with --list");
         if (line_.FirstLba && line_.LastLba && *line_.FirstLba > *line_.LastLba)
             return Mistake("--first-lba is above --last-lba");
@@ -226,6 +236,8 @@ int RunProgram(const TCommandLine& line, bool demo) {
             return ScanUnattended(line, demo);
         case TTask::Smart:
             return SmartUnattended(line, demo);
+        case TTask::History:
+            return HistoryUnattended(line, demo);
         default:
             Main();
     }

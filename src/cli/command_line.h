@@ -1,6 +1,6 @@
 // The command line of both programs. Without arguments the interactive program runs exactly as it
 // always did; options add to it (reports) or run one task unattended and end (--list, --scan,
-// --smart).
+// --smart, --history).
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class TTask { Interactive, List, Scan, Smart };
+enum class TTask { Interactive, List, Scan, Smart, History };
 
 struct TCommandLine {
     TTask Task = TTask::Interactive;
@@ -21,6 +21,7 @@ struct TCommandLine {
     bool Recheck = true;
     bool Json = false;
     std::string ReportsFolder;        // --reports DIR; empty: no reports
+    std::string HistoryFolder;        // --history DIR
     std::optional<std::string> File;  // the demo's scenario file
 };
 
