@@ -44,10 +44,11 @@ struct TAxis {
     }
 };
 
-// A run as a bar at least 2 pixels wide.
-void Bar(report::TImage& image, const TAxis& axis, const TRun& run, int y, int height, std::uint32_t colour) {
-    const int x0 = axis.X(run.FirstLba), x1 = std::max(x0 + 2, axis.X(run.LastLba + 1));
-    image.Fill(x0, y, x1 - x0, height, colour);
+// A run as a bar at least `least` pixels wide.
+void Bar(report::TImage& image, const TAxis& axis, const TRun& run, int y, int height, std::uint32_t colour,
+         int least = 2) {
+    const int x0 = axis.X(run.FirstLba), x1 = std::max(x0 + least, axis.X(run.LastLba + 1));
+    image.Fill(x0 - (x1 - x0 == least ? least / 2 : 0), y, x1 - x0, height, colour);
 }
 
 void DrawCurves(report::TImage& image, const TAxis& axis, int top, const std::vector<const TReading*>& scans) {
@@ -129,8 +130,13 @@ std::vector<std::uint8_t> HistoryPng(const TDrive& drive) {
     const int plotTop = Margin + static_cast<int>(caption.size()) * LineHeight + Margin + LineHeight + 8;
     const int legendTop = plotTop + PlotHeight + 8 + 2 * LineHeight + Margin;
     const int legendRows = static_cast<int>((scans.size() + 2) / 3);
-    const int stripsTop = legendTop + legendRows * (Swatch + 8) + Margin + LineHeight + MarkHeight + 8;
-    const int stripsHeight = static_cast<int>(scans.size()) * (StripHeight + StripGap);
+    const int stripsTop = legendTop + legendRows * (Swatch + 8) + Margin + LineHeight + 8;
+    // The latest strip has room above it for the marks of the new runs.
+    const auto stripTop = [&](std::size_t s) {
+        return stripsTop + static_cast<int>(s) * (StripHeight + StripGap) +
+               (s + 1 == scans.size() ? MarkHeight + 6 : 0);
+    };
+    const int stripsHeight = static_cast<int>(scans.size()) * (StripHeight + StripGap) + MarkHeight + 6;
     const int keyTop = stripsTop + stripsHeight + Margin;
     report::TImage image = report::BlankImage(ContentWidth + 2 * Margin, keyTop + 3 * (Swatch + 8) + Margin);
 
@@ -147,12 +153,12 @@ std::vector<std::uint8_t> HistoryPng(const TDrive& drive) {
         swatch(Margin + static_cast<int>(s % 3) * 420, legendTop + static_cast<int>(s / 3) * (Swatch + 8),
                ScanColours[s], "scan " + Minute(scans[s]->Time) + " " + scans[s]->Outcome, 420);
 
-    image.Print(Margin, stripsTop - LineHeight - MarkHeight - 8,
+    image.Print(Margin, stripsTop - LineHeight - 8,
                 "damaged and slow runs of each scan along the drive; new ones of the latest marked above it",
                 ContentWidth);
     for (std::size_t s = 0; s < scans.size(); ++s) {
         const TReading& scan = *scans[s];
-        const int y = stripsTop + static_cast<int>(s) * (StripHeight + StripGap);
+        const int y = stripTop(s);
         image.Fill(Margin, y + 2, 10, StripHeight - 4, ScanColours[s]);
         image.Print(Margin + 16, y - 2, Minute(scan.Time), LabelWidth - 24);
         image.Fill(axis.Left, y, PlotWidth, StripHeight, UnreadColour);
@@ -165,8 +171,9 @@ std::vector<std::uint8_t> HistoryPng(const TDrive& drive) {
         image.Fill(axis.Left - 1, y - 1, PlotWidth + 2, 1, Ink);
         image.Fill(axis.Left - 1, y + StripHeight, PlotWidth + 2, 1, Ink);
         if (s + 1 == scans.size()) {
-            for (const TRun& r : drive.Trend.NewSlow) Bar(image, axis, r, y - MarkHeight - 3, MarkHeight, NewMark);
-            for (const TRun& r : drive.Trend.NewDamaged) Bar(image, axis, r, y - MarkHeight - 3, MarkHeight, NewMark);
+            for (const TRun& r : drive.Trend.NewSlow) Bar(image, axis, r, y - MarkHeight - 4, MarkHeight, NewMark, 6);
+            for (const TRun& r : drive.Trend.NewDamaged)
+                Bar(image, axis, r, y - MarkHeight - 4, MarkHeight, NewMark, 6);
         }
     }
 
