@@ -3,8 +3,8 @@
 # connection and platenhawk-demo standing in for platenhawk: every listed disk of every host is
 # scanned once, the hosts in parallel and the disks of a host one after another; the reports are
 # fetched to reports/HOST/; the table is printed and kept; disks that are slow, damaged or fail
-# do not fail the run. A second run has a host without the program, one without disks and a
-# scan that is stopped.
+# do not fail the run; the fetched reports of all runs so far give each disk's trend. A second run
+# has a host without the program, one without disks and a scan that is stopped.
 # Exits 77 (skipped) when ansible-playbook is not installed.
 set -u
 demo=$(realpath "${1:-}")
@@ -47,8 +47,14 @@ chmod +x "$work/program"
 
 # ---------------------------------------------------------------- two hosts, seven disks
 
+# An earlier run's report of host-b's disk 2 from before its block went bad, under reports/: its
+# trend is failing; that of the disks with one scan is their SMART status after it.
+sed '/^unreadable = 1000-1001/d' "$fleet/demo/host-b.ini" >"$work/earlier.ini"
+"$demo" "$work/earlier.ini" --scan 2 --reports "$work/reports/earlier/host-b" >/dev/null 2>&1 ||
+    fail "the earlier scan of host-b's disk 2 failed"
 ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml" -e "platenhawk_program=$work/program" \
-    -e "remote_reports=$work/remote/{{inventory_hostname}}" -e "local_reports=$work/reports" >"$work/log" 2>&1
+    -e "history_program=$demo" -e "remote_reports=$work/remote/{{inventory_hostname}}" \
+    -e "local_reports=$work/reports" >"$work/log" 2>&1
 status=$?
 [[ $status == 0 ]] || fail "ansible-playbook ended with status $status: $(cat "$work/log")"
 
@@ -112,14 +118,14 @@ for host, drives in expected.items():
 EOF
 
 # The table, kept as reports/summary.txt and printed once at the end of the run.
-expected="host    disk  device  model           serial  verdict  status  damaged  smart    note
-host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok
-host-a  2     sim:1   -               -       failed   2       -        -        platenhawk-demo: drive 2 (sim:1) tells no capacity
-host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok
-host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning
-host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing
-host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok
-host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok"
+expected="host    disk  device  model           serial  verdict  status  damaged  smart    trend    note
+host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok       ok
+host-a  2     sim:1   -               -       failed   2       -        -        -        platenhawk-demo: drive 2 (sim:1) tells no capacity
+host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok       ok
+host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning  warning
+host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing  failing
+host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok       failing
+host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok       ok"
 summary=$(cat "$work/reports/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"
 printed() {  # the lines of the printed table, from the log of a run
@@ -189,11 +195,11 @@ ansible-playbook -i "$work/inventory.yml" "$fleet/scan.yml" >"$work/log-2" 2>&1
 status=$?
 # host-c failed: Ansible's status 2, and the table all the same.
 [[ $status == 2 ]] || fail "a host without the program: status $status, expected 2: $(cat "$work/log-2")"
-expected="host    disk  device  model      serial  verdict  status  damaged  smart  note
-host-c  -     -       -          -       -        -       -        -      no result: see the errors above
-host-d  -     -       -          -       -        -       -        -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
-host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok
-host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok"
+expected="host    disk  device  model      serial  verdict  status  damaged  smart  trend  note
+host-c  -     -       -          -       -        -       -        -      -      no result: see the errors above
+host-d  -     -       -          -       -        -       -        -      -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
+host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok     ok
+host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok     ok"
 [[ $(printed "$work/log-2") == "$expected" ]] || fail "printed table: $(printed "$work/log-2" 2>&1)"
 summary=$(cat "$work/reports-2/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"

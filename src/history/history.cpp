@@ -15,6 +15,19 @@ namespace {
 // Subfolders below the folder named: a fleet keeps one per host, and a few more levels are allowed.
 constexpr int MostFolderDepth = 8;
 
+// Reports of one second are told apart by their names: "...-scan.json" is 1, "...-scan-2.json" 2.
+int StemNumber(const std::string& file) {
+    const std::size_t end = file.size() - 5;  // before ".json"
+    const std::size_t dash = file.find_last_of("-/\\", end - 1);
+    if (dash == std::string::npos || file[dash] != '-' || dash + 1 >= end || end - dash > 5) return 1;
+    int n = 0;
+    for (std::size_t i = dash + 1; i < end; ++i) {
+        if (file[i] < '0' || file[i] > '9') return 1;
+        n = n * 10 + (file[i] - '0');
+    }
+    return n;
+}
+
 struct TWalk {
     TSkipNote Note;
     THistory& History;
@@ -94,9 +107,8 @@ THistory ReadHistory(const std::string& folder, TSkipNote skipped) {
     plat::CloseFile(top);
     for (auto& [key, drive] : walk.Drives) {
         std::sort(drive.Readings.begin(), drive.Readings.end(), [](const TReading& a, const TReading& b) {
-            // Reports of one second: "-scan.json" before "-scan-2.json" before "-scan-10.json".
-            const std::size_t aLength = a.File.size(), bLength = b.File.size();
-            return std::tie(a.Instant, aLength, a.File) < std::tie(b.Instant, bLength, b.File);
+            const int aStem = StemNumber(a.File), bStem = StemNumber(b.File);
+            return std::tie(a.Instant, aStem, a.File) < std::tie(b.Instant, bStem, b.File);
         });
         Judge(drive);
         history.Drives.push_back(std::move(drive));

@@ -52,7 +52,9 @@ struct TReading {
     // Both, when known: for a scan from its SMART reading after the last block.
     std::array<std::optional<std::uint64_t>, KeptAttributes.size()> Attributes;
     std::optional<std::uint64_t> MediaErrors, PercentageUsed, CriticalWarning;
-    std::string SmartStatus;  // "ok", "warning", "failing" of a SMART report; empty otherwise
+    // "ok", "warning", "failing": a SMART report's status, or the worst of a scan's attributes after
+    // it; empty when none is known.
+    std::string SmartStatus;
 };
 
 // The runs of one scan kept in memory; past this many the closest ones are merged (a merged run

@@ -259,6 +259,7 @@ private:
             if (IsAttributes() && key == "id" && v.Whole)
                 attribute_.first = static_cast<int>(std::min<std::uint64_t>(*v.Whole, 256));
             if (IsAttributes() && key == "raw") attribute_.second = WholeOf(v);
+            if (IsAttributes() && key == "status" && r_.Kind == TKind::Scan) Worsen(TextOf(v));
         }
         if (d == 4 && Top() == "speed" && path_[2].Array && path_[3].Array) {
             if (path_[3].Index == 0 && v.Whole)
@@ -291,6 +292,14 @@ private:
             r_.SmartStatus = TextOf(v).substr(0, 200);
         }
         return true;
+    }
+
+    // A scan's SMART status: the worst of its attributes' after the scan.
+    void Worsen(const std::string& status) {
+        static constexpr std::array<const char*, 3> Order = {"ok", "warning", "failing"};
+        const auto rank = [](const std::string& s) { return std::find(Order.begin(), Order.end(), s) - Order.begin(); };
+        if (rank(status) < 3 && (r_.SmartStatus.empty() || rank(status) > rank(r_.SmartStatus)))
+            r_.SmartStatus = status;
     }
 
     void Count(const std::string& key, const TValue& v) {
