@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "history/history.h"
+#include "history/parts.h"
 #include "report/documents.h"
 
 namespace history {
@@ -26,9 +27,6 @@ std::string Decimal(double value, const char* format) {
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
-
-// "2026-12-07T09:05:00+01:00" as "2026-12-07 09:05".
-std::string Minute(const std::string& time) { return time.substr(0, 10) + " " + time.substr(11, 5); }
 
 std::string Blocks(std::uint64_t n, const char* what) {
     return Number(n) + " new " + what + (n == 1 ? " block" : " blocks");
@@ -111,6 +109,8 @@ TJson TrendJson(const TDrive& d) {
 }
 
 }  // namespace
+
+std::string Minute(const std::string& time) { return time.substr(0, 10) + " " + time.substr(11, 5); }
 
 std::string TrendSentence(const TDrive& drive) {
     const TTrend& t = drive.Trend;

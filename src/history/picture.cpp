@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "history/history.h"
+#include "history/parts.h"
 #include "report/canvas.h"
 
 namespace history {
@@ -32,8 +33,6 @@ constexpr std::uint32_t ReadColour = 0xE8E8E8, UnreadColour = 0xFFFFFF, NewMark 
 // One colour a scan, told apart at a glance; the latest scans get them in this order.
 constexpr std::array<std::uint32_t, 12> ScanColours = {0x1F5FBF, 0xE07000, 0x20A040, 0xC02030, 0x8040C0, 0x00A0B0,
                                                        0x806020, 0xE040A0, 0x607080, 0xA0B000, 0x003070, 0x60C0FF};
-
-std::string Minute(const std::string& time) { return time.substr(0, 10) + " " + time.substr(11, 5); }
 
 struct TAxis {
     std::int64_t First = 0, Last = 0;  // sectors shown

@@ -324,15 +324,6 @@ private:
     TSpeed point_;
 };
 
-std::optional<double> Median(std::vector<double> values) {
-    if (values.empty()) return std::nullopt;
-    const std::size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle), values.end());
-    if (values.size() % 2 == 1) return values[middle];
-    const double above = values[middle];
-    return (*std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle)) + above) / 2;
-}
-
 }  // namespace
 
 bool ReadReport(plat::FileHandle file, TReading& reading, std::string& why) {

@@ -80,13 +80,6 @@ std::vector<TRun> Within(const std::vector<TRun>& runs, const std::vector<TSpan>
     return found;
 }
 
-std::optional<double> Median(std::vector<double> values) {
-    if (values.empty()) return std::nullopt;
-    std::sort(values.begin(), values.end());
-    const std::size_t m = values.size() / 2;
-    return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
-}
-
 // The speed at `lba` by a scan's curve; none outside its range or where it read nothing whole.
 std::optional<double> SpeedAt(const TReading& scan, std::int64_t lba) {
     if (lba < scan.FirstLba || lba > scan.LastLba || scan.Speed.empty()) return std::nullopt;
@@ -149,6 +142,13 @@ void CompactRuns(std::vector<TRun>& runs, std::size_t most) {
         }
         runs.resize(kept);
     }
+}
+
+std::optional<double> Median(std::vector<double> values) {
+    if (values.empty()) return std::nullopt;
+    std::sort(values.begin(), values.end());
+    const std::size_t m = values.size() / 2;
+    return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
 }
 
 std::optional<std::int64_t> InstantOf(std::string_view time) {
