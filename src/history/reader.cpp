@@ -21,6 +21,9 @@ namespace {
 constexpr std::size_t MostDepth = 16;
 constexpr std::size_t MostTokenBytes = std::size_t{1} << 20;
 constexpr std::size_t ReadChunk = std::size_t{1} << 16;
+// Sector numbers and counts past 48 bits are no drive's: they are taken as that, which keeps the
+// sums of the trend far from overflowing.
+constexpr std::uint64_t MostSectors = std::uint64_t{1} << 48;
 
 // The file's bytes in chunks, watching that no text or number grows past MostTokenBytes (the
 // parser holds a whole token in memory). A read failure or such a token ends the input early,
@@ -96,6 +99,8 @@ struct TValue {
     std::optional<double> Real;
     const std::string* Text = nullptr;
 };
+
+std::int64_t Sectors(std::uint64_t n) { return static_cast<std::int64_t>(std::min(n, MostSectors)); }
 
 // Decimal text (an NVMe counter above 2^53) as a number, the largest one where it is larger.
 std::optional<std::uint64_t> WholeOf(const TValue& v) {
@@ -241,16 +246,14 @@ private:
         if (d == 2 && !path_[1].Array) {
             if (Top() == "drive" && key == "serial") r_.Serial = TextOf(v), Drive = Drive || v.Text;
             if (Top() == "drive" && key == "model") r_.Model = TextOf(v);
-            if (Top() == "range" && key == "first_lba" && v.Whole) r_.FirstLba = static_cast<std::int64_t>(*v.Whole);
-            if (Top() == "range" && key == "last_lba" && v.Whole)
-                r_.LastLba = static_cast<std::int64_t>(*v.Whole), Range = true;
+            if (Top() == "range" && key == "first_lba" && v.Whole) r_.FirstLba = Sectors(*v.Whole);
+            if (Top() == "range" && key == "last_lba" && v.Whole) r_.LastLba = Sectors(*v.Whole), Range = true;
             if (Top() == "classes") Count(key, v);
             if (IsNvme()) Nvme(key, v);
         }
         if (d == 3 && path_[1].Array && !path_[2].Array) {
             if (Top() == "damaged" || Top() == "slow") {
-                const std::int64_t n =
-                    v.Whole ? static_cast<std::int64_t>(std::min<std::uint64_t>(*v.Whole, INT64_MAX / 2)) : 0;
+                const std::int64_t n = v.Whole ? Sectors(*v.Whole) : 0;
                 if (key == "lba") run_.FirstLba = n;
                 if (key == "sectors") runSectors_ = n;
                 if (key == "blocks") run_.Blocks = static_cast<std::uint64_t>(n);
@@ -262,8 +265,7 @@ private:
             if (IsAttributes() && key == "status" && r_.Kind == TKind::Scan) Worsen(TextOf(v));
         }
         if (d == 4 && Top() == "speed" && path_[2].Array && path_[3].Array) {
-            if (path_[3].Index == 0 && v.Whole)
-                point_.FirstLba = static_cast<std::int64_t>(std::min<std::uint64_t>(*v.Whole, INT64_MAX));
+            if (path_[3].Index == 0 && v.Whole) point_.FirstLba = Sectors(*v.Whole);
             if (path_[3].Index == 1) point_.MBps = v.Real;
         }
         return true;
@@ -284,10 +286,10 @@ private:
         } else if (key == "outcome") {
             r_.Outcome = TextOf(v).substr(0, 200);
         } else if (key == "blocks" && v.Whole) {
-            r_.Blocks = *v.Whole;
+            r_.Blocks = static_cast<std::uint64_t>(Sectors(*v.Whole));
             BlocksSeen = true;
         } else if (key == "block_sectors" && v.Whole && *v.Whole > 0) {
-            r_.BlockSectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(*v.Whole, 1u << 16));
+            r_.BlockSectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(*v.Whole, 4096));
         } else if (key == "status" && r_.Kind == TKind::Smart) {
             r_.SmartStatus = TextOf(v).substr(0, 200);
         }
@@ -343,7 +345,8 @@ bool ReadReport(plat::FileHandle file, TReading& reading, std::string& why) {
           : reading.Time.empty()                                                   ? "neither a scan nor a SMART report"
           : !handler.Drive                                                         ? "no drive serial"
           : reading.Kind == TKind::Scan && (!handler.Range || !handler.BlocksSeen) ? "a scan report without its range"
-                                                                                   : "";
+          : reading.Kind == TKind::Scan && reading.LastLba < reading.FirstLba ? "a range that ends before it starts"
+                                                                              : "";
     const std::optional<std::int64_t> instant = InstantOf(reading.Time);
     if (why.empty() && !instant) why = "a time that cannot be read: " + reading.Time.substr(0, 40);
     if (!why.empty()) return false;

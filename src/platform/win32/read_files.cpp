@@ -10,26 +10,13 @@
 
 #include "platform/platform.h"
 #include "platform/win32/error_text.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr, nullptr);
-    return narrow;
-}
+using win32::Narrow;
+using win32::Wide;
 
 HANDLE HandleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
