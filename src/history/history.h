@@ -72,9 +72,10 @@ struct TTrend {
     // none unless two readings know it.
     std::array<std::optional<TCounter>, KeptAttributes.size() + 1> Counters;
     std::optional<double> SpeedChangePercent;
-    std::string Since;                                // the time of the first reading compared; empty with one reading
-    std::string Latest;                               // the time of the latest reading
-    bool SmartFailing = false, SmartWarning = false;  // the latest SMART status
+    std::string Since;   // the time of the first reading compared; empty with one reading
+    std::string Latest;  // the time of the latest reading
+    // The latest SMART status.
+    bool SmartFailing = false, SmartWarning = false;
 };
 
 enum class TStatus { Ok, Warning, Failing };
