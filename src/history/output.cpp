@@ -1,8 +1,10 @@
 // The history as people and programs read it: a line a reading and a sentence of trend per drive,
 // or one JSON document (docs/schemas/history.schema.json). Runs on the calling thread.
-#include <cinttypes>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "history/history.h"
 #include "history/parts.h"
