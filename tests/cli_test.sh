@@ -35,7 +35,7 @@ expect_mistake() {  # MESSAGE ARGS...: status 2, MESSAGE and "(try --help)" on s
 
 run --help
 [[ $status == 0 && $out == "usage: platenhawk-demo "* && -z $err ]] || fail "--help: status $status, \"${out:0:60}\""
-for option in --list --scan --smart --reports --first-lba --last-lba --no-recheck --json --version; do
+for option in --list --scan --smart --history --reports --first-lba --last-lba --no-recheck --json --version; do
     [[ $out == *"$option"* ]] || fail "--help does not mention $option"
 done
 # Every form of the demo takes a scenario file, and its usage lines say so.
@@ -54,10 +54,11 @@ expect_mistake "option --list takes no value" --list=yes
 expect_mistake "bad value 'ten' for --first-lba: a sector number, 0 or more" --scan 1 --first-lba ten
 expect_mistake "bad value '-5' for --last-lba: a sector number, 0 or more" --scan 1 --last-lba -5
 expect_mistake "option --first-lba given twice" --scan 1 --first-lba 1 --first-lba 2
-expect_mistake "--list, --scan, --smart and --metrics go one at a time" --list --smart 1
+expect_mistake "--list, --scan, --smart, --metrics and --history go one at a time" --list --smart 1
+expect_mistake "--list, --scan, --smart, --metrics and --history go one at a time" --list --history d
 expect_mistake "--reports does not go with --metrics" --metrics - --reports "$work/r"
 expect_mistake "--first-lba, --last-lba and --no-recheck go with --scan" --smart 1 --no-recheck
-expect_mistake "--json goes with --list or --smart" --scan 1 --json
+expect_mistake "--json goes with --list, --smart or --history" --scan 1 --json
 expect_mistake "--reports does not go with --list" --list --reports "$work/r"
 expect_mistake "--first-lba is above --last-lba" --scan 1 --first-lba 9 --last-lba 8
 expect_mistake "unexpected argument b" a b

@@ -6,7 +6,7 @@
 # is scanned once, the hosts in parallel and the disks of a host one after another; the reports
 # are fetched to reports/HOST/ in the current folder and nothing is written into the installed
 # tree; the table is printed and kept; disks that are slow, damaged or fail do not fail the run.
-# A second run has a host without the program, one without disks and a scan that is stopped:
+# The fetched reports of all runs so far give each disk's trend. A second run has a host without the program, one without disks and a scan that is stopped:
 # the table is printed all the same and the hosts without a result fail.
 # Exits 77 (skipped) when ansible-playbook is not installed.
 set -u
@@ -60,8 +60,14 @@ chmod +x "$work/bin/platenhawk-demo"
 
 # ---------------------------------------------------------------- two hosts, seven disks
 
-(cd "$work/run" && PATH=$work/bin:$PATH ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml") \
-    >"$work/log" 2>&1
+# An earlier run's report of host-b's disk 2 from before its block went bad, under reports/: its
+# trend is failing; that of the disks with one scan is their SMART status after it.
+sed '/^unreadable = 1000-1001/d' "$fleet/demo/host-b.ini" >"$work/earlier.ini"
+"$demo" "$work/earlier.ini" --scan 2 --reports "$work/run/reports/earlier/host-b" >/dev/null 2>&1 ||
+    fail "the earlier scan of host-b's disk 2 failed"
+# The history is read by the installed demo itself, not the wrapper that notes the hosts' calls.
+(cd "$work/run" && PATH=$work/bin:$PATH ansible-playbook -i "$fleet/demo/inventory.yml" "$fleet/scan.yml" \
+    -e "history_program=$demo") >"$work/log" 2>&1
 status=$?
 written=$(find "$work/usr" -newer "$work/installed")
 [[ -z $written ]] || fail "wrote into the installed tree: $written"
@@ -127,14 +133,14 @@ for host, drives in expected.items():
 EOF
 
 # The table, kept as reports/summary.txt and printed once at the end of the run.
-expected="host    disk  device  model           serial  verdict  status  damaged  smart    note
-host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok
-host-a  2     sim:1   -               -       failed   2       -        ok       platenhawk-demo: drive 2 (sim:1) tells no capacity
-host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok
-host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning
-host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing
-host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok
-host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok"
+expected="host    disk  device  model           serial  verdict  status  damaged  smart    trend    note
+host-a  1     sim:0   DEMO SLOW A     DSA001  slow     1       0        ok       ok
+host-a  2     sim:1   -               -       failed   2       -        ok       -        platenhawk-demo: drive 2 (sim:1) tells no capacity
+host-a  3     sim:2   DEMO HEALTHY A  DHA003  healthy  0       0        ok       ok
+host-a  5     sim:4   DEMO DAMAGED A  DDA005  damaged  3       2        warning  warning
+host-b  1     sim:0   DEMO SLOW B     DSB001  slow     1       0        failing  failing
+host-b  2     sim:1   DEMO DAMAGED B  DDB002  damaged  3       1        ok       failing
+host-b  3     sim:2   DEMO HEALTHY B  DHB003  healthy  0       0        ok       ok"
 summary=$(cat "$work/run/reports/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"
 printed() {  # the lines of the printed table, from the log of a run
@@ -206,11 +212,11 @@ status=$?
 [[ $status == 2 ]] || fail "a host without the program: status $status, expected 2: $(cat "$work/log-2")"
 grep -qE "^host-c +: .* failed=1 " "$work/log-2" && grep -qE "^host-d +: .* failed=1 " "$work/log-2" &&
     grep -qE "^host-e +: .* failed=0 " "$work/log-2" || fail "the hosts that failed: $(tail -5 "$work/log-2")"
-expected="host    disk  device  model      serial  verdict  status  damaged  smart  note
-host-c  -     -       -          -       -        -       -        -      no result: [Errno 2] No such file or directory: b'$work/not-installed'
-host-d  -     -       -          -       -        -       -        -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
-host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok
-host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok"
+expected="host    disk  device  model      serial  verdict  status  damaged  smart  trend  note
+host-c  -     -       -          -       -        -       -        -      -      no result: [Errno 2] No such file or directory: b'$work/not-installed'
+host-d  -     -       -          -       -        -       -        -      -      no disks found: platenhawk-demo: sim:0: does not answer the version request (answers = no)
+host-e  1     sim:0   LONG ONE   L1      stopped  130     0        ok     ok
+host-e  2     sim:1   SHORT TWO  S2      healthy  0       0        ok     ok"
 [[ $(printed "$work/log-2") == "$expected" ]] || fail "printed table: $(printed "$work/log-2" 2>&1)"
 summary=$(cat "$work/reports-2/summary.txt" 2>&1)
 [[ $summary == "$expected" ]] || fail "summary.txt: $summary"

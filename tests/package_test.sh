@@ -31,7 +31,7 @@ while IFS= read -r f; do fleet+=("$f"); done < <(cd "$source/examples" && find f
 ((${#fleet[@]} > 3)) || fail "no fleet playbook in $source/examples/fleet"
 schemas=()
 for f in "$source"/docs/schemas/*.schema.json; do schemas+=("$(basename "$f")"); done
-((${#schemas[@]} == 3)) || fail "not three schemas in $source/docs/schemas: ${schemas[*]}"
+((${#schemas[@]} == 4)) || fail "not the four schemas (scan, SMART, drive list, history) in $source/docs/schemas: ${schemas[*]}"
 # The files of the tree, relative to its root, as "sort" orders them.
 expected_files() {
     local prefix=$1

@@ -22,6 +22,7 @@ constexpr std::string_view UsageText =
     "       PROGRAM --scan DRIVE [--first-lba N] [--last-lba N] [--no-recheck] [--reports DIR]FILE\n"
     "       PROGRAM --smart DRIVE [--json] [--reports DIR]FILE\n"
     "       PROGRAM --metrics PATHFILE\n"
+    "       PROGRAM --history DIR [--json] [--reports OUT]\n"
     "       PROGRAM --help | --version\n"
     "\n"
     "A keyboard-driven hard-disk diagnostic on an 80 x 25 terminal (Russian screens): surface scan,\n"
@@ -41,6 +42,9 @@ constexpr std::string_view UsageText =
     "                  exit 0 ok, 1 warning, 3 failing, 2 error\n"
     "  --metrics PATH  write every drive's identity, capacity and SMART health as Prometheus\n"
     "                  metrics into PATH, replacing it whole (- for standard output)\n"
+    "  --history DIR   read the reports in DIR and its subfolders back: per drive its readings and\n"
+    "                  whether it got worse; --reports OUT adds a trend picture per drive;\n"
+    "                  exit 0 ok, 1 warning, 3 failing, 2 no report or an error\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "\n"
@@ -91,6 +95,12 @@ private:
             const std::optional<std::string_view> drive = Value();
             if (!drive || !SetTask(name_ == "--scan" ? TTask::Scan : TTask::Smart)) return std::nullopt;
             line_.Drive = *drive;
+            return false;
+        }
+        if (name_ == "--history") {
+            const std::optional<std::string_view> folder = Value();
+            if (!folder || !SetTask(TTask::History)) return std::nullopt;
+            line_.HistoryFolder = *folder;
             return false;
         }
         if (name_ == "--first-lba" || name_ == "--last-lba") {
@@ -152,7 +162,7 @@ private:
 
     bool SetTask(TTask task) {
         if (line_.Task != TTask::Interactive) {
-            Mistake("--list, --scan, --smart and --metrics go one at a time");
+            Mistake("--list, --scan, --smart, --metrics and --history go one at a time");
             return false;
         }
         line_.Task = task;
@@ -164,8 +174,8 @@ private:
         const TTask task = line_.Task;
         if ((line_.FirstLba || line_.LastLba || !line_.Recheck) && task != TTask::Scan)
             return Mistake("--first-lba, --last-lba and --no-recheck go with --scan");
-        if (line_.Json && task != TTask::List && task != TTask::Smart)
-            return Mistake("--json goes with --list or --smart");
+        if (line_.Json && task != TTask::List && task != TTask::Smart && task != TTask::History)
+            return Mistake("--json goes with --list, --smart or --history");
         if (!line_.ReportsFolder.empty() && task == TTask::List) return Mistake("--reports does not go with --list");
         if (!line_.ReportsFolder.empty() && task == TTask::Metrics)
             return Mistake("--reports does not go with --metrics");
@@ -244,6 +254,8 @@ int RunProgram(const TCommandLine& line, bool demo) {
             return SmartUnattended(line, demo);
         case TTask::Metrics:
             return WriteMetrics(line, demo);
+        case TTask::History:
+            return HistoryUnattended(line, demo);
         default:
             Main();
     }

@@ -1,6 +1,6 @@
 // The command line of both programs. Without arguments the interactive program runs exactly as it
 // always did; options add to it (reports) or run one task unattended and end (--list, --scan,
-// --smart).
+// --smart, --history).
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class TTask { Interactive, List, Scan, Smart, Metrics };
+enum class TTask { Interactive, List, Scan, Smart, Metrics, History };
 
 struct TCommandLine {
     TTask Task = TTask::Interactive;
@@ -22,6 +22,7 @@ struct TCommandLine {
     bool Json = false;
     std::string ReportsFolder;        // --reports DIR; empty: no reports
     std::string MetricsFile;          // --metrics FILE; "-" for the standard output
+    std::string HistoryFolder;        // --history DIR
     std::optional<std::string> File;  // the demo's scenario file
 };
 

@@ -19,5 +19,7 @@ enum : int {
 int ListDrivesUnattended(const TCommandLine& line, bool demo);
 int ScanUnattended(const TCommandLine& line, bool demo);
 int SmartUnattended(const TCommandLine& line, bool demo);
+// --history: the drives' readings and trends from the reports of a folder; no drive is touched.
+int HistoryUnattended(const TCommandLine& line, bool demo);
 
 }  // namespace cli

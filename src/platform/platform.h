@@ -234,4 +234,29 @@ bool NameTaken(FileHandle folder, const std::string& name);
 std::string FolderPathNow(FileHandle folder, const std::string& path);
 void RemoveName(FileHandle folder, const std::string& name);
 
+// ---------------------------------------------------------------- reading report files
+//
+// Reports are read back from folders others may write to: nothing is followed through a link,
+// only regular files are opened, and no open or read waits on a FIFO or a device.
+
+// Opens the existing folder `path` to read its names (never creating it); InvalidFile and `why`.
+FileHandle OpenFolderToRead(const std::string& path, std::string& why);
+// The folder `name` of `folder`, unless it is a link; InvalidFile and `why`.
+FileHandle OpenSubfolder(FileHandle folder, const std::string& name, std::string& why);
+
+enum class EntryKind { File, Folder, Link, Other };
+struct FolderEntry {
+    std::string Name;
+    EntryKind Kind = EntryKind::Other;  // File: a regular file; Other: a FIFO, a device, a socket...
+};
+// The names of `folder` but "." and "..", in no particular order; false and `why` when it cannot
+// be read.
+bool ListFolder(FileHandle folder, std::vector<FolderEntry>& entries, std::string& why);
+// The regular file `name` of `folder`, for reading, unless it is a link or anything else;
+// InvalidFile and `why` ("not a regular file", "a link"...).
+FileHandle OpenFileToRead(FileHandle folder, const std::string& name, std::string& why);
+// Reads up to `buffer.size()` bytes from where the last read ended: the bytes read, 0 at the end,
+// -1 and `why` on a failure.
+std::int64_t ReadFromFile(FileHandle file, std::span<std::uint8_t> buffer, std::string& why);
+
 }  // namespace plat

@@ -10,29 +10,21 @@
 #include <cstring>
 #include <string>
 
+#include "report/canvas.h"
 #include "report/documents.h"
-
-#define STBI_WRITE_NO_STDIO
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_easy_font.h>
-#include <stb/stb_image_write.h>
 
 namespace report {
 namespace {
 
-constexpr int Margin = 16;
-constexpr int TextScale = 2;
-constexpr int LineHeight = 12 * TextScale;  // the font's line height, scaled
-constexpr int GridWidth = 1024;             // the widest row of cells, in pixels
-constexpr int ScaleWidth = 200;             // the LBA scale left of the map: 15 digits and a tick
+constexpr int GridWidth = 1024;  // the widest row of cells, in pixels
+constexpr int ScaleWidth = 200;  // the LBA scale left of the map: 15 digits and a tick
 constexpr int PlotHeight = 240;
 constexpr int LegendColumns = 3;  // three rows: fast, slow and failed classes, then the blocks not read
 constexpr int LegendRows = 3;
 constexpr int LegendEntryWidth = 400;
 constexpr int Swatch = 18;
 constexpr int ContentWidth = std::max(ScaleWidth + GridWidth, LegendColumns* LegendEntryWidth);
-constexpr std::uint32_t Background = 0xFFFFFF, Ink = 0x202020, Rule = 0xE4E4E4, Curve = 0x1F5FBF;
+constexpr std::uint32_t Curve = 0x1F5FBF;
 
 // From fast to failed, as on the screen: light to dark greys, green, orange, red, then the two
 // failures; a cell not read yet is a pale blue.
@@ -43,93 +35,7 @@ constexpr std::uint32_t UnreadColour = 0xE6ECF5;
 constexpr std::array<const char*, 8> ClassLabels = {"<5ms",   "<30ms",  "<50ms", "<150ms",
                                                     "<300ms", ">300ms", "PUNRB", "UNRB"};
 
-// `text` in the font's printable ASCII: dashes and arrows by their ASCII look-alikes, any other
-// character as "?".
-std::string Ascii(std::string_view text) {
-    std::string ascii;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        const std::string_view character = text.substr(i, length);
-        i += length;
-        if (length == 1)
-            ascii += lead >= 32 && lead <= 126 ? static_cast<char>(lead) : '?';
-        else if (character == "\u2014" || character == "\u2013")
-            ascii += '-';
-        else if (character == "\u2192")
-            ascii += "->";
-        else if (character == "\u00D7")
-            ascii += 'x';
-        else
-            ascii += '?';
-    }
-    return ascii;
-}
-
-int AsciiPixels(const std::string& ascii) { return stb_easy_font_width(const_cast<char*>(ascii.c_str())) * TextScale; }
-
-struct TImage {
-    int Width;
-    int Height;
-    std::vector<std::uint8_t> Pixels;  // RGB, row by row
-
-    void Fill(int x, int y, int w, int h, std::uint32_t colour) {
-        const int x1 = std::min(Width, x + w), y1 = std::min(Height, y + h);
-        for (int py = std::max(0, y); py < y1; ++py)
-            for (int px = std::max(0, x); px < x1; ++px) {
-                std::uint8_t* p = &Pixels[(static_cast<std::size_t>(py) * Width + px) * 3];
-                p[0] = static_cast<std::uint8_t>(colour >> 16);
-                p[1] = static_cast<std::uint8_t>(colour >> 8);
-                p[2] = static_cast<std::uint8_t>(colour);
-            }
-    }
-
-    // One line of text; cut at `maxWidth` pixels.
-    void Print(int x, int y, std::string_view text, int maxWidth) {
-        std::string ascii = Ascii(text);
-        while (!ascii.empty() && AsciiPixels(ascii) > maxWidth) ascii.pop_back();
-        static std::array<char, 1 << 18> vertices;
-        const int quads = stb_easy_font_print(0, 0, ascii.data(), nullptr, vertices.data(), vertices.size());
-        for (int q = 0; q < quads; ++q) {
-            float corner[4][2];
-            for (int v = 0; v < 4; ++v) std::memcpy(corner[v], &vertices[static_cast<std::size_t>(q * 64 + v * 16)], 8);
-            const float left = std::min({corner[0][0], corner[1][0], corner[2][0], corner[3][0]});
-            const float right = std::max({corner[0][0], corner[1][0], corner[2][0], corner[3][0]});
-            const float top = std::min({corner[0][1], corner[1][1], corner[2][1], corner[3][1]});
-            const float bottom = std::max({corner[0][1], corner[1][1], corner[2][1], corner[3][1]});
-            const int x0 = x + static_cast<int>(std::lround(left * TextScale));
-            const int y0 = y + static_cast<int>(std::lround(top * TextScale));
-            Fill(x0, y0, static_cast<int>(std::lround((right - left) * TextScale)),
-                 static_cast<int>(std::lround((bottom - top) * TextScale)), Ink);
-        }
-    }
-
-    // Text whose right end is at `right`.
-    void PrintRight(int right, int y, std::string_view text) {
-        const int width = TextPixels(text);
-        Print(right - width, y, text, width);
-    }
-
-    // Text centred on `x`, kept inside the picture's margins.
-    void PrintCentred(int x, int y, std::string_view text) {
-        const int width = TextPixels(text);
-        Print(std::clamp(x - width / 2, Margin, Width - Margin - width), y, text, width);
-    }
-};
-
-void AppendBytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(context);
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-}
-
 std::string Number(std::uint64_t n) { return std::to_string(n); }
-
-std::string Decimal(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 std::string CaptionDate(const plat::DateTime& t) {
     const std::string iso = IsoTime(t);
@@ -156,16 +62,6 @@ struct TGigabytes {
 TGigabytes GigabytesOf(const TScanRecord& record) {
     const double end = static_cast<double>(record.LastLba + 1) * record.Drive.SectorSize / 1e9;
     return TGigabytes{record.Drive.SectorSize, end >= 100 ? 1 : end >= 1 ? 2 : 3};
-}
-
-// The scale's top: 1, 2 or 5 times a power of ten, in at most five steps of `step`.
-double NiceTop(double most, double& step) {
-    const double power = std::pow(10.0, std::floor(std::log10(most / 5)));
-    for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
-        step = factor * power;
-        if (std::ceil(most / step) <= 5) break;
-    }
-    return std::max(1.0, std::ceil(most / step)) * step;
 }
 
 void DrawMap(TImage& image, const TPictureLayout& layout, const TScanRecord& record) {
@@ -344,8 +240,6 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record) {
     return paragraphs;
 }
 
-int TextPixels(std::string_view text) { return AsciiPixels(Ascii(text)); }
-
 std::vector<std::string> WrapText(const std::vector<std::string>& paragraphs, int pixels) {
     std::vector<std::string> lines;
     for (const std::string& paragraph : paragraphs) {
@@ -400,9 +294,7 @@ std::vector<std::uint8_t> SurfacePng(const TScanRecord& record) {
     DrawSpeedCurve(image, layout, record);
     DrawLegend(image, layout, record);
 
-    std::vector<std::uint8_t> png;
-    stbi_write_png_to_func(AppendBytes, &png, layout.Width, layout.Height, 3, image.Pixels.data(), layout.Width * 3);
-    return png;
+    return EncodePng(image);
 }
 
 }  // namespace report

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/canvas.h"
 #include "report/scan_record.h"
 
 namespace report {
@@ -49,8 +50,6 @@ std::vector<std::string> CaptionParagraphs(const TScanRecord& record);
 // Paragraphs broken at spaces into lines of at most `pixels`, in the picture's font (a word wider
 // than that is broken where it must); every character is kept but the spaces at a break.
 std::vector<std::string> WrapText(const std::vector<std::string>& paragraphs, int pixels);
-// The width of `text` as the picture prints it.
-int TextPixels(std::string_view text);
 // The caption wrapped at the picture's width: as many lines as it needs.
 std::vector<std::string> CaptionLines(const TScanRecord& record);
 

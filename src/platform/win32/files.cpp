@@ -13,6 +13,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/error_text.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
@@ -26,13 +27,7 @@ struct TFolder {
 std::vector<TFolder> Folders;
 constexpr FileHandle FolderMark = FileHandle{1} << 40;
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
+using win32::Wide;
 
 std::string Reason(DWORD error) { return win32::ErrorText(error); }
 

@@ -6,6 +6,7 @@ set(PH_WIN32_DIR ${CMAKE_CURRENT_LIST_DIR})
 add_library(ph_win32_console OBJECT ${PH_WIN32_DIR}/console.cpp ${PH_WIN32_DIR}/console_screen.cpp
             ${PH_WIN32_DIR}/../screen/codepage.cpp)
 add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/error_text.cpp ${PH_WIN32_DIR}/files.cpp
+            ${PH_WIN32_DIR}/read_files.cpp
             ${PH_WIN32_DIR}/../exit_lines.cpp)
 # The drive layer without its system calls: ph_win32_drive_calls gives Windows' own, the fake
 # devices of platenhawk-drives-check stand in for them there.

@@ -1,0 +1,28 @@
+// Texts between the program's narrow strings (the ANSI code page, as Windows gives the command
+// line) and the wide ones of the W calls. Used by the file calls on whichever thread makes them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace plat::win32 {
+
+inline std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+inline std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace plat::win32
