@@ -56,7 +56,7 @@ void SayWhyDrivesDidNotAnswer(int d = -1) {
 std::optional<int> ResolveDrive(const std::string& text) {
     if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos) {
         const int number = std::stoi(text);
-        if (number >= 1 && number <= MaxDrives) return number - 1;
+        if (number >= 1 && number <= MaxListedDrives) return number - 1;
     } else if (const int d = plat::DriveNumberOfPath(text); d >= 0) {
         return d;
     }
@@ -285,10 +285,11 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     Demo = demo;
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     bool any = false;
-    for (int d = 0; d < MaxDrives; ++d) {
+    for (int d = 0; d < MaxListedDrives; ++d) {
         TGeneralHDDInfo info;
         if (!ReadDriveIdentity(d, info)) continue;
         any = true;
+        const std::vector<std::string> notes = plat::DriveRemarks(d);
         const std::int64_t mb = SizeInMB(info.Sectors, info.SectorSize);
         if (line.Json) {
             list.push_back({{"number", d + 1},
@@ -298,9 +299,12 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
                             {"size_mb", mb},
                             {"sectors", info.Sectors},
                             {"sector_size", info.SectorSize}});
+            if (!notes.empty()) list.back()["notes"] = notes;
         } else {
-            Print(std::to_string(d + 1) + "  " + plat::DrivePath(d) + "  " + Trim(info.Model) + "  " +
-                  Trim(info.Serial) + "  " + std::to_string(mb) + " MB");
+            std::string line = std::to_string(d + 1) + "  " + plat::DrivePath(d) + "  " + Trim(info.Model) + "  " +
+                               Trim(info.Serial) + "  " + std::to_string(mb) + " MB";
+            for (const std::string& note : notes) line += "  (" + note + ")";
+            Print(line);
         }
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));

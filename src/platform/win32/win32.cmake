@@ -9,12 +9,12 @@ add_library(ph_win32_system OBJECT ${PH_WIN32_DIR}/system.cpp ${PH_WIN32_DIR}/er
             ${PH_WIN32_DIR}/../exit_lines.cpp)
 # The drive layer without its system calls: ph_win32_drive_calls gives Windows' own, the fake
 # devices of platenhawk-drives-check stand in for them there.
-add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/storage.cpp
+add_library(ph_win32_drives OBJECT ${PH_WIN32_DIR}/drives.cpp ${PH_WIN32_DIR}/drive_reads.cpp ${PH_WIN32_DIR}/storage.cpp
             ${PH_WIN32_DIR}/records_check.cpp src/platform/ata/identify.cpp src/platform/ata/passthrough.cpp)
 add_library(ph_win32_drive_calls OBJECT ${PH_WIN32_DIR}/drive_calls.cpp)
 add_executable(platenhawk-exit-check ${PH_WIN32_DIR}/exit_check.cpp)
 add_executable(platenhawk-drives-check ${PH_WIN32_DIR}/drives_check.cpp ${PH_WIN32_DIR}/fake_devices.cpp
-               ${PH_WIN32_DIR}/fake_ata.cpp)
+               ${PH_WIN32_DIR}/fake_ata.cpp ${PH_WIN32_DIR}/fake_disks.cpp)
 foreach(target ph_win32_console ph_win32_system ph_win32_drives ph_win32_drive_calls platenhawk-exit-check
                platenhawk-drives-check)
   target_include_directories(${target} PUBLIC src)
