@@ -309,7 +309,7 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));
     if (!any) SayWhyDrivesDidNotAnswer();
-    return OutputWritten(Demo) ? ExitHealthy : ExitError;
+    return any && OutputWritten(Demo) ? ExitHealthy : ExitError;
 }
 
 int ScanUnattended(const TCommandLine& line, bool demo) {

@@ -28,11 +28,13 @@ add_library(ph_sim OBJECT
 target_include_directories(ph_sim PUBLIC src)
 set_source_files_properties(${PH_WIN32_DIR}/sim_image.cpp PROPERTIES COMPILE_DEFINITIONS "WIN32_LEAN_AND_MEAN;NOMINMAX")
 
-add_executable(platenhawk ${PH_WIN32_DIR}/main.cpp)
+# Each executable carries its application manifest: platenhawk.exe asks for elevation, the demo not.
+enable_language(RC)
+add_executable(platenhawk ${PH_WIN32_DIR}/main.cpp ${PH_WIN32_DIR}/platenhawk.rc)
 target_link_libraries(platenhawk PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_win32_drives
                       ph_win32_drive_calls user32)
 
-add_executable(platenhawk-demo src/platform/sim/demo_main.cpp)
+add_executable(platenhawk-demo src/platform/sim/demo_main.cpp ${PH_WIN32_DIR}/platenhawk-demo.rc)
 target_link_libraries(platenhawk-demo PRIVATE ph_core ph_extras ph_win32_console ph_win32_system ph_sim user32)
 
 # The ways out the program has no key for, taken on purpose for scripts/check-wine.
