@@ -120,6 +120,19 @@ std::array<std::uint8_t, 2> ProtocolAndFlags(const drives::TIdeRegs& regs, drive
     return {static_cast<std::uint8_t>(ProtocolNonData << 1), registers ? FlagCheckCondition : std::uint8_t{0}};
 }
 
+// A command block of either form: the operation code, the protocol and flags in bytes 1 and 2, and
+// the features, count, LBA low, mid and high, device and command registers at `at`.
+std::array<std::uint8_t, 16> PassThroughCdb(std::uint8_t opcode, const std::array<std::size_t, 7>& at,
+                                            const drives::TIdeRegs& regs, drives::TAtaData data) {
+    const std::array<std::uint8_t, 2> head = ProtocolAndFlags(regs, data);
+    const std::array<std::uint8_t, 7> registers = {regs.bFeaturesReg, regs.bSectorCountReg, regs.bSectorNumberReg,
+                                                   regs.bCylLowReg,   regs.bCylHighReg,     DeviceRegister(regs),
+                                                   regs.bCommandReg};
+    std::array<std::uint8_t, 16> cdb{opcode, head[0], head[1]};
+    for (std::size_t i = 0; i < at.size(); ++i) cdb[at[i]] = registers[i];
+    return cdb;
+}
+
 }  // namespace
 
 std::uint8_t DeviceRegister(const drives::TIdeRegs& regs) {
@@ -127,35 +140,11 @@ std::uint8_t DeviceRegister(const drives::TIdeRegs& regs) {
 }
 
 std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
-    const std::array<std::uint8_t, 2> head = ProtocolAndFlags(regs, data);
-    std::array<std::uint8_t, 16> cdb{};
-    cdb[0] = AtaPassThrough16;
-    cdb[1] = head[0];
-    cdb[2] = head[1];
-    cdb[4] = regs.bFeaturesReg;
-    cdb[6] = regs.bSectorCountReg;
-    cdb[8] = regs.bSectorNumberReg;
-    cdb[10] = regs.bCylLowReg;
-    cdb[12] = regs.bCylHighReg;
-    cdb[13] = DeviceRegister(regs);
-    cdb[14] = regs.bCommandReg;
-    return cdb;
+    return PassThroughCdb(AtaPassThrough16, {4, 6, 8, 10, 12, 13, 14}, regs, data);
 }
 
 std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
-    const std::array<std::uint8_t, 2> head = ProtocolAndFlags(regs, data);
-    std::array<std::uint8_t, 16> cdb{};
-    cdb[0] = AtaPassThrough12;
-    cdb[1] = head[0];
-    cdb[2] = head[1];
-    cdb[3] = regs.bFeaturesReg;
-    cdb[4] = regs.bSectorCountReg;
-    cdb[5] = regs.bSectorNumberReg;
-    cdb[6] = regs.bCylLowReg;
-    cdb[7] = regs.bCylHighReg;
-    cdb[8] = DeviceRegister(regs);
-    cdb[9] = regs.bCommandReg;
-    return cdb;
+    return PassThroughCdb(AtaPassThrough12, {3, 4, 5, 6, 7, 8, 9}, regs, data);
 }
 
 bool IsInvalidOpcode(std::span<const std::uint8_t> sense) {
