@@ -13,10 +13,12 @@
 namespace plat::win32 {
 namespace {
 
+constexpr std::uintptr_t PageSize = 4096;
+
 struct TReads {
     HANDLE Handle = nullptr;
     TReadGeometry Geometry;
-    std::vector<std::uint8_t> Bounce;  // grows to the largest unaligned read, two sectors over
+    std::vector<std::uint8_t> Bounce;  // grows to the largest unaligned read, two sectors and a page over
 };
 std::array<TReads, 4> Reads{};
 
@@ -64,9 +66,12 @@ std::uint32_t ReadAligned(void* handle, std::uint64_t offset, std::span<std::uin
     const auto wanted = static_cast<std::uint32_t>(end - offset);
     if (first == offset && last == end) return ReadAt(handle, offset, buffer.data(), wanted) == wanted ? wanted : 0;
     const auto whole = static_cast<std::uint32_t>(last - first);
-    reads.Bounce.resize(std::max<std::size_t>(reads.Bounce.size(), whole));
-    if (ReadAt(handle, first, reads.Bounce.data(), whole) != whole) return 0;
-    std::memcpy(buffer.data(), reads.Bounce.data() + (offset - first), wanted);
+    reads.Bounce.resize(std::max<std::size_t>(reads.Bounce.size(), whole + PageSize));
+    // Page-aligned, as the scan's own buffer is.
+    const auto address = reinterpret_cast<std::uintptr_t>(reads.Bounce.data());
+    auto* bounce = reads.Bounce.data() + ((PageSize - address % PageSize) % PageSize);
+    if (ReadAt(handle, first, bounce, whole) != whole) return 0;
+    std::memcpy(buffer.data(), bounce + (offset - first), wanted);
     return wanted;
 }
 

@@ -43,8 +43,8 @@ TReadGeometry QueryReadGeometry(TDevice drive);
 TStorageFacts QueryStorageFacts(TDevice drive);
 
 // The name of a bus whose disks are not drives but storage of the host (VHD and VHDX files,
-// Storage Spaces, iSCSI targets, virtual adapters): "file-backed virtual disk", ...; empty for any
-// other bus.
+// Storage Spaces, iSCSI targets, virtual adapters): "file-backed virtual (VHD/VHDX)", "Storage
+// Spaces", ...; empty for any other bus.
 std::string VirtualBusName(std::uint32_t busType);
 
 // True for a bus whose disks take SCSI commands that a SCSI / ATA translation may carry on to an
