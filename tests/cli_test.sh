@@ -121,14 +121,6 @@ assert [d["number"] for d in drives] == [1, 3, 4, 6, 7], drives
 assert drives[3] == {"number": 6, "device": "sim:5", "model": "BIG SIX", "serial": "B6", "size_mb": 3,
                      "sectors": 1000, "sector_size": 4096}, drives[3]
 EOF
-cat >"$work/silent.ini" <<'EOF'
-[drive 0]
-model = SILENT
-sectors = 1000
-answers = no
-EOF
-run "$work/silent.ini" --list
-[[ $status == 2 && -z $out && $err == *"sim:0: "* ]] || fail "--list with no drive answering: $status \"$out\" \"$err\""
 
 # ---------------------------------------------------------------- unattended scans
 

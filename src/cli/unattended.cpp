@@ -309,7 +309,8 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));
     if (!any) SayWhyDrivesDidNotAnswer();
-    return any && OutputWritten(Demo) ? ExitHealthy : ExitError;
+    if (!any && plat::DrivesOutOfReach()) return ExitError;
+    return OutputWritten(Demo) ? ExitHealthy : ExitError;
 }
 
 int ScanUnattended(const TCommandLine& line, bool demo) {

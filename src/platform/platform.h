@@ -156,6 +156,8 @@ std::vector<std::string> DriveProbeNotes();
 // What the system adds to the identity of drive `number` just read, one sentence each: a virtual
 // disk's bus, a size the system and the drive disagree on. Empty for most drives.
 std::vector<std::string> DriveRemarks(int number);
+// True when the latest search found drives but could open none of them for want of rights.
+bool DrivesOutOfReach();
 
 // ---------------------------------------------------------------- unattended runs
 

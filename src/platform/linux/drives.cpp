@@ -264,6 +264,8 @@ int DriveNumberOfPath(const std::string& path) {
 
 std::vector<std::string> DriveRemarks(int) { return {}; }
 
+bool DrivesOutOfReach() { return false; }
+
 std::vector<std::string> DriveProbeNotes() {
     if (!PathRefusal.empty()) return {PathRefusal};
     const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);

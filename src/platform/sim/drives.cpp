@@ -293,6 +293,8 @@ int DriveNumberOfPath(const std::string& path) {
 
 std::vector<std::string> DriveRemarks(int) { return {}; }
 
+bool DrivesOutOfReach() { return false; }
+
 std::vector<std::string> DriveProbeNotes() {
     std::vector<std::string> notes;
     for (int n = 0; n < 16; ++n)

@@ -246,23 +246,47 @@ int DriveNumberOfPath(const std::string& path) {
     return number < win32::DriveNumbers ? number : -1;
 }
 
-std::vector<std::string> DriveProbeNotes() {
-    std::vector<std::string> notes;
-    int last = -1;
-    bool anyPresent = false, allDenied = true;
+namespace {
+
+// What the latest search came to: which numbers exist, and whether every one of them refused access.
+struct TSearch {
+    int Last = -1;  // the highest number tried
+    bool AnyPresent = false;
+    bool AllDenied = true;
+};
+
+bool IsMissing(const TNumber& number) {
+    return number.Error == ERROR_FILE_NOT_FOUND || number.Error == ERROR_PATH_NOT_FOUND;
+}
+
+TSearch LatestSearch() {
+    TSearch search;
     for (std::size_t n = 0; n < Numbers.size(); ++n) {
         const TNumber& number = Numbers[n];
         if (!number.Tried) continue;
-        last = static_cast<int>(n);
-        const bool missing = number.Error == ERROR_FILE_NOT_FOUND || number.Error == ERROR_PATH_NOT_FOUND;
-        anyPresent = anyPresent || !missing;
-        allDenied = allDenied && (missing || number.Error == ERROR_ACCESS_DENIED);
-        if (!number.Failure.empty() && !missing) notes.push_back(number.Failure);
+        search.Last = static_cast<int>(n);
+        search.AnyPresent = search.AnyPresent || !IsMissing(number);
+        search.AllDenied = search.AllDenied && (IsMissing(number) || number.Error == ERROR_ACCESS_DENIED);
     }
-    if (last < 0) return notes;
-    if (!anyPresent) notes.push_back("no \\\\.\\PhysicalDrive0 to " + std::to_string(last) + " exists");
-    if (anyPresent && allDenied) notes = {std::string(NotElevated)};
+    return search;
+}
+
+}  // namespace
+
+std::vector<std::string> DriveProbeNotes() {
+    const TSearch search = LatestSearch();
+    if (search.Last < 0) return {};
+    if (!search.AnyPresent) return {"no \\\\.\\PhysicalDrive0 to " + std::to_string(search.Last) + " exists"};
+    if (search.AllDenied) return {std::string(NotElevated)};
+    std::vector<std::string> notes;
+    for (const TNumber& number : Numbers)
+        if (number.Tried && !number.Failure.empty() && !IsMissing(number)) notes.push_back(number.Failure);
     return notes;
+}
+
+bool DrivesOutOfReach() {
+    const TSearch search = LatestSearch();
+    return search.AnyPresent && search.AllDenied;
 }
 
 std::vector<std::string> DriveRemarks(int number) {

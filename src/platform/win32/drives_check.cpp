@@ -180,7 +180,8 @@ std::string CaseLine(int d) {
     return line;
 }
 
-// A process without Administrator rights: every drive refuses it, and the one note says why.
+// A process without Administrator rights: every drive refuses it, the one note says why, and
+// --list ends with status 2 (DrivesOutOfReach).
 void CheckStandardUser() {
     fake::SetStandardUser(true);
     int listed = 0;
@@ -191,10 +192,11 @@ void CheckStandardUser() {
     fake::SetStandardUser(false);
     const std::vector<std::string> notes = plat::DriveProbeNotes();
     const std::string line = std::to_string(listed) + " listed, " +
-                             (notes.size() == 1 ? "one note: " + notes[0] : "notes: " + std::to_string(notes.size()));
+                             (plat::DrivesOutOfReach() ? "out of reach" : "not out of reach") + ", " +
+                             (notes.size() == 1 ? "one note: " + notes[0] : std::to_string(notes.size()) + " notes");
     const std::string expected =
-        "0 listed, one note: no drive can be opened without Administrator rights: start the "
-        "program with \"Run as administrator\"";
+        "0 listed, out of reach, one note: no drive can be opened without Administrator "
+        "rights: start the program with \"Run as administrator\"";
     Say(line == expected, "access denied (standard user)", line, expected);
 }
 
