@@ -115,6 +115,9 @@ TEST(SenseDecoding, TransportErrorsFailWhateverTheSense) {
 TEST(SenseDecoding, GoodStatusWithoutSenseIsSuccess) {
     EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 0}), TAtaOutcome::Done);
     EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 512}), TAtaOutcome::Failed);
+    // a bridge that miscounts a sector it delivered; one that delivered none
+    EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 8, 512}), TAtaOutcome::Done);
+    EXPECT_EQ(ata::JudgeReply({0x00, 0x00, 0x00, {}, 512, 512}), TAtaOutcome::Failed);
 }
 
 TEST(SenseDecoding, IllegalRequestWithoutRegistersMeansNoAtaBehindTheDevice) {
@@ -160,15 +163,21 @@ TEST(AtaCommands, OnlyReadingAndPowerCommandsPass) {
 TEST(AtaCommands, PassThroughBlockCarriesTheRegisters) {
     const auto identify =
         ata::AtaPassThroughCdb(drives::TIdeRegs{0, 1, 1, 0, 0, 0xA0, 0xEC, 0}, drives::TAtaData::In512);
-    const std::array<std::uint8_t, 16> expectIdentify = {0x85, 0x08, 0x2E, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0xA0, 0xEC, 0};
+    const std::array<std::uint8_t, 16> expectIdentify = {0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0xA0, 0xEC, 0};
     EXPECT_EQ(identify, expectIdentify);
 
-    // SMART ENABLE for an odd Windows drive number: the master/slave bit is dropped
+    // SMART ENABLE for an odd Windows drive number: the master/slave bit is dropped, no CK_COND
     const auto enable =
         ata::AtaPassThroughCdb(drives::TIdeRegs{0xD8, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0}, drives::TAtaData::None);
-    const std::array<std::uint8_t, 16> expectEnable = {0x85, 0x06, 0x20, 0, 0xD8, 0,    1,    0,
+    const std::array<std::uint8_t, 16> expectEnable = {0x85, 0x06, 0x00, 0, 0xD8, 0,    1,    0,
                                                        1,    0,    0x4F, 0, 0xC2, 0xA0, 0xB0, 0};
     EXPECT_EQ(enable, expectEnable);
+
+    // SMART RETURN STATUS answers in the registers: CK_COND; the 12-byte form carries the same
+    const drives::TIdeRegs status{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
+    EXPECT_EQ(ata::AtaPassThroughCdb(status, drives::TAtaData::None)[2], 0x20);
+    const std::array<std::uint8_t, 16> expect12 = {0xA1, 0x06, 0x20, 0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0};
+    EXPECT_EQ(ata::AtaPassThrough12Cdb(status, drives::TAtaData::None), expect12);
 }
 
 // The replies seen from real adapters: a SCSI disk that rejects the opcode (no ATA behind it), a

@@ -257,7 +257,8 @@ TEST(SurfacePicture, TheSpeedFallsWhereTheBlocksGetSlowerWithAGapWhereNoneWasRea
 TEST(SurfacePicture, TheCaptionWrapsOntoAsManyLinesAsItNeedsAndCutsNothing) {
     // A 2^40-sector drive: a cell holds 4113 blocks.
     report::TScanRecord record;
-    record.Drive = report::TDriveFacts{1, std::string(40, 'M'), std::string(20, '7'), "FW", std::int64_t{1} << 40, 512};
+    record.Drive =
+        report::TDriveFacts{1, std::string(40, 'M'), std::string(20, '7'), "FW", std::int64_t{1} << 40, 512, {}};
     report::BeginScan(record, 0, (std::int64_t{1} << 40) - 1, 255);
     record.Blocks = record.RangeBlocks / 20 + 1;
     record.Stopped = true;

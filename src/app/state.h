@@ -9,7 +9,8 @@
 #include "drives/identity.h"
 #include "platform/platform.h"
 
-inline constexpr int MaxDrives = 16;
+inline constexpr int MaxDrives = 16;        // the detection screen's
+inline constexpr int MaxListedDrives = 64;  // --list, --scan and --smart reach further
 inline constexpr std::uint32_t MaxBlockSectors = 255;
 inline constexpr std::uint32_t DefaultSectorSize = 512;
 // Logical sectors the program reads in: powers of two from 512 to this many bytes.
@@ -43,8 +44,8 @@ struct TAppState {
 
     // the drive table: entry n holds the sector count of physical drive n - 1, 0 = not found
     std::int32_t DriveCount = 0;
-    std::array<std::int64_t, MaxDrives + 1> DriveSectors{};
-    std::array<std::uint32_t, MaxDrives + 1> DriveSectorSizes{};  // bytes of a logical sector, by the same entry
+    std::array<std::int64_t, MaxListedDrives + 1> DriveSectors{};
+    std::array<std::uint32_t, MaxListedDrives + 1> DriveSectorSizes{};  // bytes of a logical sector, by the same entry
     plat::DriveHandle DriveHandle = plat::InvalidDrive;
     TGeneralHDDInfo DriveIdentity;  // of the chosen drive, as its panel or header last read it
 

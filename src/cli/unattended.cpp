@@ -56,7 +56,7 @@ void SayWhyDrivesDidNotAnswer(int d = -1) {
 // range for three or more in a row.
 std::string DrivesThatAnswer() {
     std::vector<int> numbers;
-    for (int d = 0; d < MaxDrives; ++d)
+    for (int d = 0; d < MaxListedDrives; ++d)
         if (TGeneralHDDInfo info; !plat::DrivePath(d).empty() && ReadDriveIdentity(d, info)) numbers.push_back(d + 1);
     if (numbers.empty()) return "no drive answers";
     std::string list;
@@ -76,7 +76,7 @@ std::string DrivesThatAnswer() {
 std::optional<int> ResolveDrive(const std::string& text) {
     if (!text.empty() && text.find_first_not_of("0123456789") == std::string::npos) {
         const int number = text.size() <= 2 ? std::stoi(text) : 0;
-        if (number >= 1 && number <= MaxDrives && !plat::DrivePath(number - 1).empty()) return number - 1;
+        if (number >= 1 && number <= MaxListedDrives && !plat::DrivePath(number - 1).empty()) return number - 1;
         Fail("there is no drive " + text + "; " + DrivesThatAnswer() + " (see --list)");
         return std::nullopt;
     }
@@ -333,10 +333,11 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
     Demo = demo;
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     bool any = false;
-    for (int d = 0; d < MaxDrives; ++d) {
+    for (int d = 0; d < MaxListedDrives; ++d) {
         TGeneralHDDInfo info;
         if (!ReadDriveIdentity(d, info)) continue;
         any = true;
+        const std::vector<std::string> notes = plat::DriveRemarks(d);
         const std::int64_t mb = SizeInMB(info.Sectors, info.SectorSize);
         if (line.Json) {
             list.push_back({{"number", d + 1},
@@ -346,9 +347,12 @@ int ListDrivesUnattended(const TCommandLine& line, bool demo) {
                             {"size_mb", mb},
                             {"sectors", info.Sectors},
                             {"sector_size", info.SectorSize}});
+            if (!notes.empty()) list.back()["notes"] = notes;
         } else {
-            Print(std::to_string(d + 1) + "  " + plat::DrivePath(d) + "  " + Trim(info.Model) + "  " +
-                  Trim(info.Serial) + "  " + std::to_string(mb) + " MB");
+            std::string line = std::to_string(d + 1) + "  " + plat::DrivePath(d) + "  " + Trim(info.Model) + "  " +
+                               Trim(info.Serial) + "  " + std::to_string(mb) + " MB";
+            for (const std::string& note : notes) line += "  (" + note + ")";
+            Print(line);
         }
     }
     if (line.Json) Print(list.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace));

@@ -139,7 +139,7 @@ using DriveHandle = std::intptr_t;
 inline constexpr DriveHandle InvalidDrive = -1;
 
 enum class DriveAccess {
-    Read,     // the surface scan: read access, others may read
+    Read,     // the surface scan: read access, shared both ways
     Control,  // identity, SMART, spindle: read and write access requested, shared both ways
 };
 
@@ -166,6 +166,9 @@ std::string DrivePath(int number);
 int DriveNumberOfPath(const std::string& path);
 // Why drives did not open or answer, as "DEVICE: reason" lines, from the latest attempts.
 std::vector<std::string> DriveProbeNotes();
+// What the system adds to the identity of drive `number` just read, one sentence each: a virtual
+// disk's bus, a size the system and the drive disagree on. Empty for most drives.
+std::vector<std::string> DriveRemarks(int number);
 
 // ---------------------------------------------------------------- unattended runs
 

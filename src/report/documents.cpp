@@ -21,8 +21,10 @@ constexpr std::string_view ClassMembers[] = {"lt5ms",   "lt30ms",  "lt50ms", "lt
                                              "lt300ms", "gt300ms", "punrb",  "unrb"};
 
 TJson DriveJson(const TDriveFacts& drive) {
-    return TJson{{"number", drive.Number},     {"model", drive.Model},     {"serial", drive.Serial},
-                 {"firmware", drive.Firmware}, {"sectors", drive.Sectors}, {"sector_size", drive.SectorSize}};
+    TJson json{{"number", drive.Number},     {"model", drive.Model},     {"serial", drive.Serial},
+               {"firmware", drive.Firmware}, {"sectors", drive.Sectors}, {"sector_size", drive.SectorSize}};
+    if (!drive.Notes.empty()) json["notes"] = drive.Notes;
+    return json;
 }
 
 // The reports' format, as docs/schemas states it: raised when a member changes its meaning.

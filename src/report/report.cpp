@@ -76,8 +76,13 @@ void SmartRead(const TSmartReading& reading) {
 
 TDriveFacts ChosenDriveFacts() {
     const TGeneralHDDInfo& info = App.DriveIdentity;
-    return TDriveFacts{App.CurrentDrive + 1, Trim(info.Model), Trim(info.Serial),
-                       Trim(info.Firmware),  info.Sectors,     info.SectorSize};
+    return TDriveFacts{App.CurrentDrive + 1,
+                       Trim(info.Model),
+                       Trim(info.Serial),
+                       Trim(info.Firmware),
+                       info.Sectors,
+                       info.SectorSize,
+                       plat::DriveRemarks(App.CurrentDrive)};
 }
 
 const std::vector<std::string>& LastScanSmartLines() { return SmartLines; }

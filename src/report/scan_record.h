@@ -26,6 +26,7 @@ struct TDriveFacts {
     std::string Firmware;
     std::int64_t Sectors = 0;
     std::uint32_t SectorSize = 512;
+    std::vector<std::string> Notes;  // what the system adds (plat::DriveRemarks)
 };
 
 // A picture cell that no block of the scan has reached.

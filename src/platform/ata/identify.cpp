@@ -7,9 +7,16 @@
 namespace ata {
 namespace {
 
-void PutWord(std::array<std::uint8_t, 512>& data, std::size_t word, std::uint16_t value) {
+void PutWord(std::span<std::uint8_t, 512> data, std::size_t word, std::uint16_t value) {
     data[2 * word] = static_cast<std::uint8_t>(value);
     data[2 * word + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// Word 255: the signature A5h and the byte that makes all 512 sum to 0.
+void PutChecksum(std::span<std::uint8_t, 512> data) {
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 511; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
+    data[511] = static_cast<std::uint8_t>(-sum);
 }
 
 }  // namespace
@@ -66,10 +73,17 @@ std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts) {
         PutWord(data, 106, 0x4000);
     }
     data[510] = 0xA5;
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < 511; ++i) sum = static_cast<std::uint8_t>(sum + data[i]);
-    data[511] = static_cast<std::uint8_t>(-sum);
+    PutChecksum(data);
     return data;
+}
+
+void SetIdentifySectors(std::span<std::uint8_t, 512> data, std::uint64_t sectors) {
+    sectors = std::min<std::uint64_t>(sectors, 0x0000FFFFFFFFFFFF);
+    const std::uint32_t lba28 = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, 0x0FFFFFFF));
+    PutWord(data, 60, static_cast<std::uint16_t>(lba28));
+    PutWord(data, 61, static_cast<std::uint16_t>(lba28 >> 16));
+    for (std::size_t w = 0; w < 4; ++w) PutWord(data, 100 + w, static_cast<std::uint16_t>(sectors >> (16 * w)));
+    if (data[510] == 0xA5) PutChecksum(data);
 }
 
 void SetSectors(TDiskFacts& facts, std::uint64_t bytes, std::uint32_t logicalSectorSize) {

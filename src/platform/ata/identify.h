@@ -42,4 +42,8 @@ void PutAtaString(std::span<std::uint8_t> field, std::string_view text);
 // valid checksum in word 255.
 std::array<std::uint8_t, 512> SynthesizeIdentify(const TDiskFacts& facts);
 
+// Rewrites the capacity of IDENTIFY DEVICE data to `sectors` (words 60-61 and 100-103, as
+// SynthesizeIdentify writes them) and its checksum where it has one.
+void SetIdentifySectors(std::span<std::uint8_t, 512> data, std::uint64_t sectors);
+
 }  // namespace ata

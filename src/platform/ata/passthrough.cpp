@@ -5,11 +5,11 @@
 namespace ata {
 namespace {
 
-constexpr std::uint8_t AtaPassThrough16 = 0x85;
+constexpr std::uint8_t AtaPassThrough16 = 0x85, AtaPassThrough12 = 0xA1;
 constexpr std::uint8_t ProtocolNonData = 3, ProtocolPioIn = 4;
 constexpr std::uint8_t FlagCheckCondition = 0x20, FlagDirIn = 0x08, FlagBlocks = 0x04, LengthInCount = 0x02;
 constexpr std::uint8_t StatusBusy = 0x80, StatusDeviceFault = 0x20, StatusError = 0x01;
-constexpr std::uint8_t SenseIllegalRequest = 0x05;
+constexpr std::uint8_t SenseIllegalRequest = 0x05, AscInvalidOpcode = 0x20;
 constexpr std::uint8_t ScsiGood = 0x00, ScsiCheckCondition = 0x02;
 constexpr std::uint16_t DriverSense = 0x08;
 constexpr std::uint8_t SmartReadData = 0xD0, SmartReadThresholds = 0xD1, SmartEnable = 0xD8, SmartDisable = 0xD9,
@@ -110,21 +110,46 @@ std::optional<TSense> DecodeSense(std::span<const std::uint8_t> sense) {
     return std::nullopt;
 }
 
-std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
-    const bool in = data == drives::TAtaData::In512;
-    std::array<std::uint8_t, 16> cdb{};
-    cdb[0] = AtaPassThrough16;
-    cdb[1] = static_cast<std::uint8_t>((in ? ProtocolPioIn : ProtocolNonData) << 1);
-    cdb[2] = in ? FlagCheckCondition | FlagDirIn | FlagBlocks | LengthInCount : FlagCheckCondition;
-    cdb[4] = regs.bFeaturesReg;
-    cdb[6] = regs.bSectorCountReg;
-    cdb[8] = regs.bSectorNumberReg;
-    cdb[10] = regs.bCylLowReg;
-    cdb[12] = regs.bCylHighReg;
-    // One device is one drive: the master/slave bit of the Windows numbering means nothing.
-    cdb[13] = static_cast<std::uint8_t>(regs.bDriveHeadReg & ~0x10);
-    cdb[14] = regs.bCommandReg;
+namespace {
+
+// The protocol, and the flags of byte 2: CK_COND where the registers are the answer.
+std::array<std::uint8_t, 2> ProtocolAndFlags(const drives::TIdeRegs& regs, drives::TAtaData data) {
+    if (data == drives::TAtaData::In512)
+        return {static_cast<std::uint8_t>(ProtocolPioIn << 1), FlagDirIn | FlagBlocks | LengthInCount};
+    const bool registers = regs.bCommandReg == drives::AtaSmart && regs.bFeaturesReg == SmartReturnStatus;
+    return {static_cast<std::uint8_t>(ProtocolNonData << 1), registers ? FlagCheckCondition : std::uint8_t{0}};
+}
+
+// A command block of either form: the operation code, the protocol and flags in bytes 1 and 2, and
+// the features, count, LBA low, mid and high, device and command registers at `at`.
+std::array<std::uint8_t, 16> PassThroughCdb(std::uint8_t opcode, const std::array<std::size_t, 7>& at,
+                                            const drives::TIdeRegs& regs, drives::TAtaData data) {
+    const std::array<std::uint8_t, 2> head = ProtocolAndFlags(regs, data);
+    const std::array<std::uint8_t, 7> registers = {regs.bFeaturesReg, regs.bSectorCountReg, regs.bSectorNumberReg,
+                                                   regs.bCylLowReg,   regs.bCylHighReg,     DeviceRegister(regs),
+                                                   regs.bCommandReg};
+    std::array<std::uint8_t, 16> cdb{opcode, head[0], head[1]};
+    for (std::size_t i = 0; i < at.size(); ++i) cdb[at[i]] = registers[i];
     return cdb;
+}
+
+}  // namespace
+
+std::uint8_t DeviceRegister(const drives::TIdeRegs& regs) {
+    return static_cast<std::uint8_t>(regs.bDriveHeadReg & ~0x10);
+}
+
+std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
+    return PassThroughCdb(AtaPassThrough16, {4, 6, 8, 10, 12, 13, 14}, regs, data);
+}
+
+std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
+    return PassThroughCdb(AtaPassThrough12, {3, 4, 5, 6, 7, 8, 9}, regs, data);
+}
+
+bool IsInvalidOpcode(std::span<const std::uint8_t> sense) {
+    const std::optional<TSense> decoded = DecodeSense(sense);
+    return decoded && decoded->Key == SenseIllegalRequest && decoded->Asc == AscInvalidOpcode;
 }
 
 TAtaOutcome JudgeReply(const TScsiReply& reply) {
@@ -139,7 +164,9 @@ TAtaOutcome JudgeReply(const TScsiReply& reply) {
     } else if (reply.ScsiStatus != ScsiGood) {
         return TAtaOutcome::Failed;
     }
-    return reply.Residue == 0 ? TAtaOutcome::Done : TAtaOutcome::Failed;
+    // A bridge may miscount a transfer that completed; none came at all is a failure.
+    const bool someCame = reply.Residue == 0 || (reply.Length > 0 && reply.Residue < reply.Length);
+    return someCame ? TAtaOutcome::Done : TAtaOutcome::Failed;
 }
 
 }  // namespace ata

@@ -1,6 +1,6 @@
 // ATA commands carried to a drive by a backend of its own: which commands may go at all, what a
-// command that does not complete leaves the caller with, and the SCSI ATA PASS-THROUGH (16)
-// command of the SCSI / ATA translation with the sense data in which the registers come back.
+// command that does not complete leaves the caller with, and the SCSI ATA PASS-THROUGH (16) and
+// (12) commands of the SCSI / ATA translation with the sense data in which the registers come back.
 // Shared by the Linux (SG_IO) and Windows (IOCTL_SCSI_PASS_THROUGH) drive layers; run by
 // whichever thread issues the drive request.
 #pragma once
@@ -75,8 +75,21 @@ struct TSense {
 std::optional<TSense> DecodeSense(std::span<const std::uint8_t> sense);
 
 // The ATA PASS-THROUGH (16) command block: PIO data-in of one 512-byte sector counted in the
-// sector count register, or non-data; CK_COND set so that the registers always come back.
+// sector count register, or non-data. CK_COND only for SMART RETURN STATUS, whose answer is in the
+// registers: some bridges fail a data-in command that asks for them.
 std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data);
+
+// The same command as ATA PASS-THROUGH (12), for bridges that take only that form; the first 12
+// bytes of the array. Every permitted command fits it (none needs 48-bit registers).
+std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const drives::TIdeRegs& regs, drives::TAtaData data);
+
+// The device register of a command for a port with one drive: the master/slave bit of the
+// Windows numbering masked, since it means nothing there.
+std::uint8_t DeviceRegister(const drives::TIdeRegs& regs);
+
+// True when the sense data says the command's operation code is not known (ILLEGAL REQUEST,
+// INVALID COMMAND OPERATION CODE): a bridge without the 16-byte form answers so.
+bool IsInvalidOpcode(std::span<const std::uint8_t> sense);
 
 // What the system reported for one pass-through command. HostStatus and DriverStatus are those of
 // Linux SG_IO; a system without them passes 0.
@@ -86,8 +99,12 @@ struct TScsiReply {
     std::uint16_t DriverStatus = 0;
     std::span<const std::uint8_t> Sense;
     std::int32_t Residue = 0;  // bytes of the data phase not transferred
+    std::int32_t Length = 0;   // bytes of the data phase asked for; 0 when not told
 };
 
+// Judged by the status and the sense first. A leftover transfer then fails the command when the
+// length asked for is not told, or when no byte of it came: bridges miscount a transfer that
+// completed.
 TAtaOutcome JudgeReply(const TScsiReply& reply);
 
 }  // namespace ata

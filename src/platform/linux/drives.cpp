@@ -298,6 +298,9 @@ int DriveNumberOfPath(const std::string& path) {
     return Named.Number;
 }
 
+std::vector<std::string> DriveRemarks(int) { return {}; }
+
+
 std::vector<std::string> DriveProbeNotes() {
     if (!PathRefusal.empty()) return {PathRefusal};
     const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);

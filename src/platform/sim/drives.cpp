@@ -301,6 +301,9 @@ int DriveNumberOfPath(const std::string& path) {
     return sim::DriveOf(number) ? number : -1;
 }
 
+std::vector<std::string> DriveRemarks(int) { return {}; }
+
+
 std::vector<std::string> DriveProbeNotes() {
     std::vector<std::string> notes;
     for (int n = 0; n < 16; ++n)

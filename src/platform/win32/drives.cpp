@@ -1,14 +1,17 @@
-// Win32 physical drives: \\.\PhysicalDriveN, positioned reads and DeviceIoControl, on the main
-// thread (identity, SMART, spindle) and the scan thread (reads).
+// Win32 physical drives: \\.\PhysicalDrive0 to 63, positioned reads and DeviceIoControl, on the
+// main thread (identity, SMART, spindle) and the scan thread (reads).
 //
 // A drive whose driver answers the SMART interface gets every request as the program sends it.
 // One that does not (NVMe, USB bridges, SATA on some drivers) but has a capacity is listed too:
 // the SMART version request succeeds, IDENTIFY DEVICE is made up from what Windows knows
-// (storage.h) unless a SCSI-like bus carries the ATA commands as ATA PASS-THROUGH (16), and the
-// SMART commands go that way or fail.
+// (storage.h) unless IOCTL_ATA_PASS_THROUGH or, on a SCSI-like bus, ATA PASS-THROUGH carries the
+// ATA commands, and the SMART commands go that way or fail. The spindle's IDE pass-through, which
+// only the old ATA port drivers take, goes those ways too. Reads follow Windows' own view of a
+// disk: its length and logical sector size (drive_reads.cpp).
 // clang-format off
 // The portable records before the SDK headers, whose SMART macros would replace their names; the
 // code below uses the SDK's names, which records_check.cpp proves to be the same codes.
+#include "drives/identity.h"
 #include "drives/requests.h"
 #include "platform/ata/passthrough.h"
 #include "platform/win32/storage.h"
@@ -26,6 +29,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/drive_calls.h"
+#include "platform/win32/drive_reads.h"
 #include "platform/win32/error_text.h"
 // clang-format on
 
@@ -36,18 +40,21 @@ using win32::ErrorText;
 
 HANDLE Native(DriveHandle drive) { return reinterpret_cast<HANDLE>(drive); }
 
-constexpr int Drives = 16;
-
-// Why each drive number last failed to open or to answer; empty when it did not fail.
-std::array<std::string, Drives> LastFailure;
-std::array<bool, Drives> Missing{};  // no such device
+// What became of each drive number's latest open and identity request.
+struct TNumber {
+    bool Tried = false;
+    DWORD Error = ERROR_SUCCESS;  // of the open
+    std::string Failure;          // why it failed to open or to answer; empty when it did not
+    std::vector<std::string> Remarks;
+};
+std::array<TNumber, win32::DriveNumbers> Numbers{};
 
 // How the ATA commands on a control handle reach the drive.
 enum class TRoute {
-    Unknown,  // no SMART version request yet
-    Smart,    // the driver's SMART interface
-    Sat,      // ATA PASS-THROUGH (16), or made up where the bridge refuses it
-    MadeUp,   // none: IDENTIFY is made up, every other command fails
+    Unknown,      // no SMART version request yet
+    Smart,        // the driver's SMART interface
+    PassThrough,  // IOCTL_ATA_PASS_THROUGH, else SCSI ATA PASS-THROUGH on a SCSI-like bus; else
+                  // IDENTIFY made up and every other command failing
 };
 
 // The handles opened for control requests, with their drive numbers and routes.
@@ -58,13 +65,15 @@ struct TControl {
     bool FactsKnown = false;
     win32::TStorageFacts Facts;
 };
-std::array<TControl, Drives> Controls{};
+std::array<TControl, 16> Controls{};
 
 TControl* FindControl(HANDLE handle) {
     for (TControl& control : Controls)
         if (control.Handle != nullptr && control.Handle == handle) return &control;
     return nullptr;
 }
+
+TNumber& NumberOf(const TControl& control) { return Numbers[static_cast<std::size_t>(control.Number)]; }
 
 const win32::TStorageFacts& Facts(TControl& control) {
     if (!control.FactsKnown) {
@@ -75,14 +84,6 @@ const win32::TStorageFacts& Facts(TControl& control) {
     return control.Facts;
 }
 
-// Chooses how commands reach a drive that does not answer the SMART interface; false when
-// Windows gives no capacity for it either.
-bool ChooseOtherRoute(TControl& control) {
-    if (Facts(control).Bytes == 0) return false;
-    control.Route = win32::CarriesSat(control.Facts.BusType) ? TRoute::Sat : TRoute::MadeUp;
-    return true;
-}
-
 bool NativeControl(HANDLE handle, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
     DWORD returned = 0;
     // DeviceIoControl takes a non-const input pointer but only reads through it.
@@ -91,22 +92,72 @@ bool NativeControl(HANDLE handle, std::uint32_t code, std::span<const std::uint8
                                        &returned, nullptr) != FALSE;
 }
 
-// An ATA request carried out as ATA PASS-THROUGH (`sat`) or not at all, IDENTIFY made up where
-// it does not complete.
-bool CarryOut(TControl& control, bool sat, const std::optional<drives::TAtaRequest>& request,
+// One ATA command by IOCTL_ATA_PASS_THROUGH, else as ATA PASS-THROUGH where the bus may carry it.
+ata::TAtaOutcome SendPassThrough(TControl& control, const drives::TIdeRegs& regs, drives::TAtaData phase,
+                                 std::span<std::uint8_t> data) {
+    const ata::TAtaOutcome outcome = win32::SendAtaPassThrough(control.Handle, regs, phase, data);
+    if (outcome != ata::TAtaOutcome::NoAta || !win32::CarriesSat(Facts(control).BusType)) return outcome;
+    return win32::SendSatCommand(control.Handle, regs, phase, data);
+}
+
+// An ATA request carried out by pass-through (`passThrough`) or not at all, IDENTIFY made up
+// where it does not complete.
+bool CarryOut(TControl& control, bool passThrough, const std::optional<drives::TAtaRequest>& request,
               std::span<std::uint8_t> out) {
     if (!request) return false;
     const win32::TStorageFacts& facts = Facts(control);
     return ata::CarryOutRequest(
         *request, out, facts.Bytes,
         [&](const drives::TIdeRegs& regs, drives::TAtaData phase, std::span<std::uint8_t> data) {
-            return sat ? win32::SendSatCommand(control.Handle, regs, phase, data) : ata::TAtaOutcome::NoAta;
+            return passThrough ? SendPassThrough(control, regs, phase, data) : ata::TAtaOutcome::NoAta;
         },
         [&] { return ata::SynthesizeIdentify(facts.Disk); });
 }
 
+// The remarks on the identity just read: the bus of a virtual disk, and where Windows' view of
+// the disk differs. A drive whose identity tells more than Windows can read ends where Windows says
+// (the words of its capacity rewritten); one Windows reads in sectors of another size is read
+// through whole sectors of Windows'.
+void RemarkOnIdentity(TControl& control, std::span<std::uint8_t> reply) {
+    TNumber& number = NumberOf(control);
+    const win32::TStorageFacts& facts = Facts(control);
+    number.Remarks.clear();
+    if (const std::string bus = win32::VirtualBusName(facts.BusType); !bus.empty())
+        number.Remarks.push_back("a virtual disk (" + bus + " bus): its timings measure the host's storage");
+    const std::span<std::uint8_t> sector = drives::ReplySector(reply);
+    if (sector.size() < 512 || facts.Bytes == 0) return;
+    TGeneralHDDInfo identity;
+    DecodeIdentity(std::span<const std::uint8_t, 512>(sector.data(), 512), identity);
+    const auto identityBytes = static_cast<std::uint64_t>(identity.Sectors) * identity.SectorSize;
+    if (identityBytes > facts.Bytes) {
+        number.Remarks.push_back("the drive tells " + std::to_string(identity.Sectors) + " sectors, Windows reads " +
+                                 std::to_string(facts.Bytes / identity.SectorSize) + ": the rest lies beyond its end");
+        ata::SetIdentifySectors(std::span<std::uint8_t, 512>(sector.data(), 512), facts.Bytes / identity.SectorSize);
+    }
+    if (facts.Disk.SectorSize != identity.SectorSize && identity.Sectors > 0)
+        number.Remarks.push_back("the drive's sectors are " + std::to_string(identity.SectorSize) +
+                                 " bytes, Windows reads it in " + std::to_string(facts.Disk.SectorSize) + "-byte ones");
+}
+
 bool IsAtaRequest(std::uint32_t code) {
     return code == SMART_SEND_DRIVE_COMMAND || code == SMART_RCV_DRIVE_DATA || code == IOCTL_IDE_PASS_THROUGH;
+}
+
+bool IsIdentify(const std::optional<drives::TAtaRequest>& request) {
+    return request && request->Regs.bCommandReg == drives::AtaIdentify;
+}
+
+// An ATA request on the SMART route: as sent; a failed IDENTIFY takes the identity Windows knows
+// and a failed IDE pass-through (the spindle's, which storahci and stornvme refuse) goes by
+// pass-through. Without a SMART version request first, a failed request goes by pass-through.
+bool SmartRequest(TControl& control, std::uint32_t code, const std::optional<drives::TAtaRequest>& request,
+                  std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
+    if (NativeControl(control.Handle, code, in, out)) return true;
+    if (control.Route == TRoute::Smart && code != IOCTL_IDE_PASS_THROUGH)
+        return IsIdentify(request) && CarryOut(control, false, request, out);
+    if (control.Route == TRoute::Unknown && Facts(control).Bytes == 0) return false;
+    if (control.Route == TRoute::Unknown) control.Route = TRoute::PassThrough;
+    return CarryOut(control, true, request, out);
 }
 
 bool ControlDrive(TControl& control, std::uint32_t code, std::span<const std::uint8_t> in,
@@ -117,56 +168,56 @@ bool ControlDrive(TControl& control, std::uint32_t code, std::span<const std::ui
             return true;
         }
         const DWORD error = GetLastError();
-        if (ChooseOtherRoute(control)) return true;
-        LastFailure[static_cast<std::size_t>(control.Number)] =
-            DrivePath(control.Number) +
-            ": no capacity, and no answer to the SMART version request: " + ErrorText(error);
+        if (Facts(control).Bytes > 0) {
+            control.Route = TRoute::PassThrough;
+            return true;
+        }
+        NumberOf(control).Failure = DrivePath(control.Number) +
+                                    ": no capacity, and no answer to the SMART version request: " + ErrorText(error);
         return false;
     }
     if (!IsAtaRequest(code)) return NativeControl(control.Handle, code, in, out);
     const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
-    if (control.Route == TRoute::Smart || control.Route == TRoute::Unknown) {
-        if (NativeControl(control.Handle, code, in, out)) return true;
-        // A driver that answers the version request but fails IDENTIFY: the identity Windows knows.
-        if (control.Route == TRoute::Smart)
-            return request && request->Regs.bCommandReg == drives::AtaIdentify &&
-                   CarryOut(control, false, request, out);
-        // A command sent without the version request first (the spindle's): once more, through
-        // ATA PASS-THROUGH where the bus may carry it.
-        if (!ChooseOtherRoute(control) || control.Route != TRoute::Sat) return false;
-    }
-    return CarryOut(control, control.Route == TRoute::Sat, request, out);
+    const bool done = control.Route == TRoute::PassThrough ? CarryOut(control, true, request, out)
+                                                           : SmartRequest(control, code, request, in, out);
+    if (done && IsIdentify(request) && code == SMART_RCV_DRIVE_DATA) RemarkOnIdentity(control, out);
+    return done;
 }
+
+// A sentence for a process that could open no drive because it is not elevated.
+constexpr std::string_view NotElevated =
+    "no drive can be opened without Administrator rights: start the program with \"Run as administrator\"";
 
 }  // namespace
 
 DriveHandle OpenDrive(int number, DriveAccess access) {
-    const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(number);
+    const std::string path = DrivePath(number);
+    // Both ways shared: a fan controller, a hardware monitor or the program's own SMART reading may
+    // hold the disk open for writing, as Windows' guidance for physical drives expects. The scan's
+    // handle itself only reads.
     const HANDLE handle =
-        access == DriveAccess::Read
-            ? win32::sys::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr)
-            : win32::sys::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (number >= 0 && number < Drives) {
-        const auto n = static_cast<std::size_t>(number);
-        const DWORD error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        Missing[n] = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        LastFailure[n] = error == ERROR_SUCCESS ? std::string() : path + ": " + ErrorText(error);
-        if (handle != INVALID_HANDLE_VALUE && access == DriveAccess::Control)
-            for (TControl& control : Controls)
-                if (control.Handle == nullptr) {
-                    control = TControl{};
-                    control.Handle = handle;
-                    control.Number = number;
-                    break;
-                }
-    }
-    return handle == INVALID_HANDLE_VALUE ? InvalidDrive : reinterpret_cast<DriveHandle>(handle);
+        win32::sys::CreateFileA(path.c_str(), access == DriveAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (number < 0 || number >= win32::DriveNumbers) return InvalidDrive;
+    TNumber& tried = Numbers[static_cast<std::size_t>(number)];
+    tried.Tried = true;
+    tried.Error = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    tried.Failure = tried.Error == ERROR_SUCCESS ? std::string() : path + ": " + ErrorText(tried.Error);
+    if (handle == INVALID_HANDLE_VALUE) return InvalidDrive;
+    if (access == DriveAccess::Read) win32::BeginReads(handle);
+    for (TControl& control : Controls)
+        if (access == DriveAccess::Control && control.Handle == nullptr) {
+            control = TControl{};
+            control.Handle = handle;
+            control.Number = number;
+            break;
+        }
+    return reinterpret_cast<DriveHandle>(handle);
 }
 
 void CloseDrive(DriveHandle drive) {
     if (TControl* control = FindControl(Native(drive))) *control = TControl{};
+    win32::EndReads(Native(drive));
     win32::sys::CloseHandle(Native(drive));
 }
 
@@ -175,18 +226,9 @@ DWORD LastReadError = ERROR_SUCCESS;  // of the last ReadDrive
 }  // namespace
 
 std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer) {
-    const auto low = static_cast<DWORD>(offset);
-    auto high = static_cast<LONG>(offset >> 32);
     LastReadError = ERROR_SUCCESS;
-    if (win32::sys::SetFilePointer(Native(drive), static_cast<LONG>(low), &high, FILE_BEGIN) != low) {
-        LastReadError = GetLastError();
-        return 0;
-    }
-    DWORD read = 0;
-    if (!win32::sys::ReadFile(Native(drive), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-        LastReadError = GetLastError();
-        return 0;
-    }
+    const std::uint32_t read = win32::ReadAligned(Native(drive), offset, buffer);
+    if (read < buffer.size()) LastReadError = GetLastError();
     return read;
 }
 
@@ -223,18 +265,50 @@ int DriveNumberOfPath(const std::string& path) {
         if (path[i] < '0' || path[i] > '9') return -1;
         number = number * 10 + (path[i] - '0');
     }
-    return number < Drives ? number : -1;
+    return number < win32::DriveNumbers ? number : -1;
 }
 
-std::vector<std::string> DriveProbeNotes() {
-    std::vector<std::string> notes;
-    bool anyPresent = false;
-    for (std::size_t n = 0; n < Drives; ++n) {
-        anyPresent = anyPresent || !Missing[n];
-        if (!LastFailure[n].empty() && !Missing[n]) notes.push_back(LastFailure[n]);
+namespace {
+
+// What the latest search came to: which numbers exist, and whether every one of them refused access.
+struct TSearch {
+    int Last = -1;  // the highest number tried
+    bool AnyPresent = false;
+    bool AllDenied = true;
+};
+
+bool IsMissing(const TNumber& number) {
+    return number.Error == ERROR_FILE_NOT_FOUND || number.Error == ERROR_PATH_NOT_FOUND;
+}
+
+TSearch LatestSearch() {
+    TSearch search;
+    for (std::size_t n = 0; n < Numbers.size(); ++n) {
+        const TNumber& number = Numbers[n];
+        if (!number.Tried) continue;
+        search.Last = static_cast<int>(n);
+        search.AnyPresent = search.AnyPresent || !IsMissing(number);
+        search.AllDenied = search.AllDenied && (IsMissing(number) || number.Error == ERROR_ACCESS_DENIED);
     }
-    if (!anyPresent) notes.push_back("no \\\\.\\PhysicalDrive0 to 15 exists");
+    return search;
+}
+
+}  // namespace
+
+std::vector<std::string> DriveProbeNotes() {
+    const TSearch search = LatestSearch();
+    if (search.Last < 0) return {};
+    if (!search.AnyPresent) return {"no \\\\.\\PhysicalDrive0 to " + std::to_string(search.Last) + " exists"};
+    if (search.AllDenied) return {std::string(NotElevated)};
+    std::vector<std::string> notes;
+    for (const TNumber& number : Numbers)
+        if (number.Tried && !number.Failure.empty() && !IsMissing(number)) notes.push_back(number.Failure);
     return notes;
+}
+
+std::vector<std::string> DriveRemarks(int number) {
+    if (number < 0 || number >= win32::DriveNumbers) return {};
+    return Numbers[static_cast<std::size_t>(number)].Remarks;
 }
 
 }  // namespace plat

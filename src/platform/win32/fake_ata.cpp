@@ -120,7 +120,50 @@ BOOL SmartRequest(const TAtaTarget& target, DWORD code, const std::uint8_t* in, 
     return TRUE;
 }
 
-BOOL ScsiPassThrough(const TAtaTarget& target, bool translates, std::uint8_t* buffer, DWORD inLength, DWORD outLength,
+namespace {
+
+constexpr std::uint8_t StatusOk = 0x50, StatusError = 0x51, ErrorAbort = 0x04;
+
+// The registers of one ATA PASS-THROUGH command block, (16) or (12).
+struct TPassThrough {
+    std::uint8_t Protocol = 0, Flags = 0, Features = 0, Count = 0, Low = 0, Mid = 0, High = 0, Device = 0, Command = 0;
+};
+
+TPassThrough Decode(const UCHAR* cdb, bool twelve) {
+    if (twelve)
+        return {static_cast<std::uint8_t>((cdb[1] >> 1) & 0x0F),
+                cdb[2],
+                cdb[3],
+                cdb[4],
+                cdb[5],
+                cdb[6],
+                cdb[7],
+                cdb[8],
+                cdb[9]};
+    return {static_cast<std::uint8_t>((cdb[1] >> 1) & 0x0F),
+            cdb[2],
+            cdb[4],
+            cdb[6],
+            cdb[8],
+            cdb[10],
+            cdb[12],
+            cdb[13],
+            cdb[14]};
+}
+
+// Sense data: descriptor format with the ATA Status Return descriptor (SAT-4 12.2.2.6), or fixed
+// format with the error, status, device and count registers in the information field.
+std::array<std::uint8_t, 22> RegisterSense(bool fixed, bool done, const TPassThrough& command) {
+    const std::uint8_t key = done ? 0x01 : 0x0B;  // RECOVERED ERROR, or ABORTED COMMAND
+    const std::uint8_t error = done ? 0 : ErrorAbort, status = done ? StatusOk : StatusError;
+    if (fixed) return {0x70, 0, key, error, status, command.Device, command.Count, 10, 0, 0, 0, 0, 0x00, 0x1D};
+    return {0x72,  key,  0x00,          0x1D, 0,           0, 0,           14, 0x09,         0x0C,           0x00,
+            error, 0x00, command.Count, 0,    command.Low, 0, command.Mid, 0,  command.High, command.Device, status};
+}
+
+}  // namespace
+
+BOOL ScsiPassThrough(const TAtaTarget& target, TBridge bridge, std::uint8_t* buffer, DWORD inLength, DWORD outLength,
                      DWORD* returned) {
     SCSI_PASS_THROUGH request{};
     if (inLength < sizeof request) return Fail(ERROR_INVALID_PARAMETER);
@@ -129,45 +172,84 @@ BOOL ScsiPassThrough(const TAtaTarget& target, bool translates, std::uint8_t* bu
         request.SenseInfoOffset + request.SenseInfoLength > outLength ||
         request.DataBufferOffset + request.DataTransferLength > std::max(inLength, outLength))
         return Fail(ERROR_INVALID_PARAMETER);
-    const UCHAR* cdb = request.Cdb;
-    const std::uint8_t protocol = (cdb[1] >> 1) & 0x0F;
-    const TPermitted permitted = Permitted(cdb[14], cdb[4]);
-    const bool in =
-        protocol == 4 && (cdb[2] & 0x08) && request.DataIn == SCSI_IOCTL_DATA_IN && request.DataTransferLength == 512;
-    const bool none = protocol == 3 && request.DataIn != SCSI_IOCTL_DATA_OUT && request.DataTransferLength == 0;
-    if (request.CdbLength != 16 || cdb[0] != 0x85 || permitted == TPermitted::No ||
+    const bool twelve = request.Cdb[0] == 0xA1 && request.CdbLength == 12;
+    const TPassThrough command = Decode(request.Cdb, twelve);
+    const TPermitted permitted = Permitted(command.Command, command.Features);
+    const bool in = command.Protocol == 4 && (command.Flags & 0x08) && request.DataIn == SCSI_IOCTL_DATA_IN &&
+                    request.DataTransferLength == 512;
+    const bool none = command.Protocol == 3 && request.DataIn != SCSI_IOCTL_DATA_OUT && request.DataTransferLength == 0;
+    if ((!twelve && (request.Cdb[0] != 0x85 || request.CdbLength != 16)) || permitted == TPermitted::No ||
         (permitted == TPermitted::DataIn ? !in : !none)) {
-        Note(target.Number, "SCSI pass-through of opcode " + std::to_string(cdb[0]) + " protocol " +
-                                std::to_string(protocol) + " command " + std::to_string(cdb[14]) + "/" +
-                                std::to_string(cdb[4]));
+        Note(target.Number, "SCSI pass-through of opcode " + std::to_string(request.Cdb[0]) + " protocol " +
+                                std::to_string(command.Protocol) + " command " + std::to_string(command.Command) + "/" +
+                                std::to_string(command.Features));
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::uint8_t* sense = buffer + request.SenseInfoOffset;
     std::array<std::uint8_t, 22> reply{};
-    if (translates) {
-        // CK_COND: CHECK CONDITION, descriptor sense with the ATA status return descriptor.
-        // A drive that aborts the command: ERR in the status, ABRT in the error register.
-        const bool done = RunAta(target, cdb[14], cdb[4], buffer + request.DataBufferOffset, "SAT");
-        reply = {0x72, 0x01, 0x00,   0x1D, 0,      0, 0,       14, 0x09,    0x0C, 0x00,
-                 0x00, 0x00, cdb[6], 0,    cdb[8], 0, cdb[10], 0,  cdb[12], 0,    0x50};
-        reply[20] = cdb[13];
-        if (!done) {
-            reply[11] = 0x04;
-            reply[21] = 0x51;
-            request.DataTransferLength = 0;
-        }
-    } else {
-        // ILLEGAL REQUEST, INVALID COMMAND OPERATION CODE, in fixed format; nothing transferred.
-        reply = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0x00};
+    const bool checkCondition = command.Flags & 0x20;
+    const bool refused = bridge == TBridge::None || (bridge == TBridge::Only12 && !twelve) ||
+                         (bridge == TBridge::NoCkCondDataIn && in && checkCondition);
+    if (refused) {
+        // ILLEGAL REQUEST in fixed format: INVALID COMMAND OPERATION CODE, or INVALID FIELD IN CDB.
+        reply = {0x70,
+                 0,
+                 0x05,
+                 0,
+                 0,
+                 0,
+                 0,
+                 10,
+                 0,
+                 0,
+                 0,
+                 0,
+                 bridge == TBridge::NoCkCondDataIn ? std::uint8_t{0x24} : std::uint8_t{0x20}};
         request.DataTransferLength = 0;
+        request.ScsiStatus = 0x02;
+    } else {
+        const bool done = RunAta(target, command.Command, command.Features, buffer + request.DataBufferOffset,
+                                 twelve ? "SAT12" : "SAT16");
+        if (!done) request.DataTransferLength = 0;
+        const bool always = bridge == TBridge::FixedSense || bridge == TBridge::ZeroOnCheck;
+        request.ScsiStatus = always || checkCondition || !done ? 0x02 : 0x00;
+        if (request.ScsiStatus == 0x02) reply = RegisterSense(bridge == TBridge::FixedSense, done, command);
+        if (bridge == TBridge::ZeroOnCheck) request.DataTransferLength = 0;
     }
-    const std::size_t senseLength = std::min<std::size_t>(request.SenseInfoLength, reply[0] == 0x72 ? 22 : 18);
+    const std::size_t length = request.ScsiStatus == 0x00 ? 0 : reply[0] == 0x72 ? 22 : 18;
+    const std::size_t senseLength = std::min<std::size_t>(request.SenseInfoLength, length);
     std::copy_n(reply.begin(), senseLength, sense);
-    request.SenseInfoLength = static_cast<UCHAR>(senseLength);
-    request.ScsiStatus = 0x02;
+    if (bridge != TBridge::SenseLengthKept || request.ScsiStatus != 0x00)
+        request.SenseInfoLength = static_cast<UCHAR>(senseLength);
     std::memcpy(buffer, &request, sizeof request);
     *returned = std::max<DWORD>(request.DataBufferOffset + request.DataTransferLength,
                                 request.SenseInfoOffset + request.SenseInfoLength);
+    return TRUE;
+}
+
+BOOL AtaPassThrough(const TAtaTarget& target, std::uint8_t* buffer, DWORD inLength, DWORD outLength, DWORD* returned) {
+    ATA_PASS_THROUGH_EX request{};
+    if (inLength < sizeof request || outLength < sizeof request) return Fail(ERROR_INVALID_PARAMETER);
+    std::memcpy(&request, buffer, sizeof request);
+    if (request.Length != sizeof request ||
+        request.DataBufferOffset + request.DataTransferLength > std::max(inLength, outLength))
+        return Fail(ERROR_INVALID_PARAMETER);
+    UCHAR* task = request.CurrentTaskFile;
+    const TPermitted permitted = Permitted(task[6], task[0]);
+    const bool in = (request.AtaFlags & ATA_FLAGS_DATA_IN) && request.DataTransferLength == 512;
+    const bool none = (request.AtaFlags & (ATA_FLAGS_DATA_IN | ATA_FLAGS_DATA_OUT)) == 0;
+    if (permitted == TPermitted::No || (permitted == TPermitted::DataIn ? !in : !none)) {
+        Note(target.Number, "ATA pass-through of command " + std::to_string(task[6]) + "/" + std::to_string(task[0]));
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    // The port has one device: the master/slave bit is masked, as storahci builds the FIS.
+    const bool done = RunAta(target, task[6], task[0], buffer + request.DataBufferOffset, "ATA");
+    task[0] = done ? 0 : ErrorAbort;
+    task[6] = done ? StatusOk : StatusError;
+    if (!done) request.DataTransferLength = 0;
+    std::memcpy(buffer, &request, sizeof request);
+    *returned =
+        std::max<DWORD>(sizeof request, static_cast<DWORD>(request.DataBufferOffset + request.DataTransferLength));
     return TRUE;
 }
 

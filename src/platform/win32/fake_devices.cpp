@@ -15,84 +15,26 @@
 
 #include "platform/win32/drive_calls.h"
 #include "platform/win32/fake_ata.h"
+#include "platform/win32/fake_disks.h"
 
 namespace fake {
 namespace {
 
-struct TDisk {
-    // STORAGE_DEVICE_DESCRIPTOR
-    std::string_view Vendor{}, Product{}, Revision{}, Serial{};  // empty: offset 0
-    STORAGE_BUS_TYPE Bus = BusTypeUnknown;
-    std::uint64_t Bytes = 0;
-    std::uint32_t LogicalSector = 512;
-    bool AlignmentProperty = true;  // answers StorageAccessAlignmentProperty
-    bool SmartInterface = false;    // the driver answers SMART_GET_VERSION and the ATA requests
-    bool Sat = false;               // the bridge translates ATA PASS-THROUGH (16)
-    bool HealthLog = false;         // NVMe: the health log through the protocol-specific query
-    TAtaDrive Ata{};
-    DWORD Refusal = ERROR_INVALID_FUNCTION;  // the error of a request the driver does not know
-};
-
-const std::array<TDisk, Disks> DiskTable = {{
-    {.Product = "FAKE HD1000SATA",
-     .Revision = "01.01A01",
-     .Serial = "WD-FAKE0000001",
-     .Bus = BusTypeSata,
-     .Bytes = 1953525168ull * 512,
-     .SmartInterface = true,
-     .Ata = {"FAKE HD1000SATA", "WD-FAKE0000001", "01.01A01", 1953525168, 16384}},
-    {.Vendor = "NVMe",
-     .Product = "FAKE NVME SSD 512GB",
-     .Revision = "3B2QGXA7",
-     .Serial = "S4EWNX0R123456",
-     .Bus = BusTypeNvme,
-     .Bytes = 1000215216ull * 512,
-     .HealthLog = true},
-    {.Vendor = "FAKE",
-     .Product = "USB3 SATA Dock",
-     .Revision = "0204",
-     .Serial = "0123456789AB",
-     .Bus = BusTypeUsb,
-     .Bytes = 3907029168ull * 512,
-     .Sat = true,
-     .Ata = {"FAKE HD2000 USB", "WD-FAKE0000002", "80.00A80", 3907029168},
-     .Refusal = ERROR_NOT_SUPPORTED},
-    {.Vendor = "FAKE",
-     .Product = "External HDD",
-     .Revision = "1021",
-     .Serial = "57442D574D43",
-     .Bus = BusTypeUsb,
-     .Bytes = 732566646ull * 4096,
-     .LogicalSector = 4096,
-     .AlignmentProperty = false,
-     .Refusal = ERROR_NOT_SUPPORTED},
-    {.Vendor = "FAKE",
-     .Product = "SAS4KN 8TB",
-     .Revision = "A3C0",
-     .Serial = "ZA1FAKE4",
-     .Bus = BusTypeSas,
-     .Bytes = 1953506646ull * 4096,
-     .LogicalSector = 4096},
-    {.Vendor = "FAKE",
-     .Product = "RAID VOLUME",
-     .Revision = "1.0",
-     .Serial = "RV0001",
-     .Bus = BusTypeRAID,
-     .Bytes = 1953525168ull * 512,
-     .SmartInterface = true,
-     .Ata = {.Answers = false}},
-}};
+std::size_t IndexOf(const TDisk& disk) { return static_cast<std::size_t>(&disk - Disks().data()); }
 
 struct TOpen {
     HANDLE Handle = nullptr;
-    int Disk = -1;
-    bool Write = false;  // opened for write access: control requests that need it may pass
+    const TDisk* Disk = nullptr;
+    DWORD Access = 0;  // FILE_READ_DATA and FILE_WRITE_DATA as GENERIC_READ and GENERIC_WRITE map to them
+    DWORD Share = 0;
+    bool Foreign = false;  // another program's
     std::uint64_t Position = 0;
 };
 std::array<TOpen, 32> Opens{};
-std::array<TSeen, Disks> SeenBy{};
+std::array<TSeen, DiskCount> SeenBy{};
 std::vector<std::string> Broken;
 std::uintptr_t NextHandle = 0x4000;
+bool StandardUser = false;
 
 TOpen* FindOpen(HANDLE handle) {
     for (TOpen& open : Opens)
@@ -100,9 +42,42 @@ TOpen* FindOpen(HANDLE handle) {
     return nullptr;
 }
 
-TAtaTarget Target(const TOpen& open) {
-    const auto n = static_cast<std::size_t>(open.Disk);
-    return TAtaTarget{DiskTable[n].Ata, SeenBy[n], open.Disk};
+TSeen& SeenOf(const TDisk& disk) { return SeenBy[IndexOf(disk)]; }
+
+TAtaTarget Target(const TOpen& open) { return TAtaTarget{open.Disk->Ata, SeenOf(*open.Disk), open.Disk->Number}; }
+
+// IoCheckShareAccess: an open fails with a sharing violation when it asks for access an earlier
+// handle did not share, or shares less than an earlier handle holds (CreateFile, "Creating and
+// Opening Files", the sharing table).
+bool SharingAllows(const TDisk& disk, DWORD access, DWORD share) {
+    for (const TOpen& open : Opens) {
+        if (open.Handle == nullptr || open.Disk != &disk) continue;
+        const bool readDenied = (access & FILE_READ_DATA) && !(open.Share & FILE_SHARE_READ);
+        const bool writeDenied = (access & FILE_WRITE_DATA) && !(open.Share & FILE_SHARE_WRITE);
+        const bool readHeld = (open.Access & FILE_READ_DATA) && !(share & FILE_SHARE_READ);
+        const bool writeHeld = (open.Access & FILE_WRITE_DATA) && !(share & FILE_SHARE_WRITE);
+        if (readDenied || writeDenied || readHeld || writeHeld) return false;
+    }
+    return true;
+}
+
+HANDLE AddOpen(const TDisk& disk, DWORD access, DWORD share, bool foreign) {
+    for (TOpen& open : Opens)
+        if (open.Handle == nullptr) {
+            open = TOpen{reinterpret_cast<HANDLE>(NextHandle += 4), &disk, access, share, foreign, 0};
+            return open.Handle;
+        }
+    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    return INVALID_HANDLE_VALUE;
+}
+
+// The hardware monitor's handle, open before the program starts.
+void OpenForeignHandles() {
+    static bool opened = false;
+    if (opened) return;
+    opened = true;
+    for (const TDisk& disk : Disks())
+        if (disk.HeldOpen) AddOpen(disk, FILE_READ_DATA | FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, true);
 }
 
 // The bytes of a STORAGE_DEVICE_DESCRIPTOR with its texts after it.
@@ -136,17 +111,76 @@ BOOL Reply(const void* data, std::size_t size, void* out, DWORD outLength, DWORD
     return TRUE;
 }
 
-BOOL QueryProperty(const TOpen& open, const std::uint8_t* in, DWORD inLength, std::uint8_t* out, DWORD outLength,
+// Identify Controller data (NVMe 1.4 figure 247): serial number, model and firmware revision.
+void WriteIdentifyController(const TDisk& disk, std::uint8_t* data) {
+    std::fill_n(data, 4096, std::uint8_t{' '});
+    const auto put = [&](std::size_t at, std::size_t length, std::string_view text) {
+        std::copy_n(text.begin(), std::min(length, text.size()), data + at);
+    };
+    put(4, 20, "S4EWNX0R123456");
+    put(24, 40, disk.Product);
+    put(64, 8, disk.Revision);
+}
+
+// The NVMe health log (NVMe 1.4 figure 194): temperature, spare, used, power-on hours.
+void WriteHealthLog(std::uint8_t* log) {
+    std::fill_n(log, 512, std::uint8_t{0});
+    log[1] = 0x36;  // 310 K
+    log[2] = 0x01;
+    log[3] = 100;     // spare
+    log[4] = 10;      // its threshold
+    log[5] = 3;       // percentage used
+    log[128] = 0x2A;  // power-on hours
+}
+
+// StorageAdapterProtocolSpecificProperty (Identify Controller) and
+// StorageDeviceProtocolSpecificProperty (the health log) as stornvme answers them ("Working with
+// NVMe drives": the data follows the STORAGE_PROTOCOL_DATA_DESCRIPTOR at ProtocolDataOffset).
+BOOL ProtocolQuery(const TDisk& disk, STORAGE_PROPERTY_ID property, const std::uint8_t* in, DWORD inLength,
+                   std::uint8_t* out, DWORD outLength, DWORD* returned) {
+    STORAGE_PROTOCOL_SPECIFIC_DATA asked{};
+    if (inLength < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters) + sizeof asked)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::memcpy(&asked, in + offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters), sizeof asked);
+    const bool identify = property == StorageAdapterProtocolSpecificProperty &&
+                          asked.DataType == NVMeDataTypeIdentify && asked.ProtocolDataRequestValue == 1;
+    const bool health = property == StorageDeviceProtocolSpecificProperty && asked.DataType == NVMeDataTypeLogPage &&
+                        asked.ProtocolDataRequestValue == 2;
+    const DWORD length = identify ? 4096 : 512;
+    if (asked.ProtocolType != ProtocolTypeNvme || !(identify || health) || asked.ProtocolDataOffset < sizeof asked ||
+        asked.ProtocolDataLength < length)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const std::size_t dataAt =
+        offsetof(STORAGE_PROTOCOL_DATA_DESCRIPTOR, ProtocolSpecificData) + asked.ProtocolDataOffset;
+    if (outLength < dataAt + length) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    STORAGE_PROTOCOL_DATA_DESCRIPTOR descriptor{};
+    descriptor.Version = descriptor.Size = sizeof descriptor;
+    descriptor.ProtocolSpecificData = asked;
+    descriptor.ProtocolSpecificData.ProtocolDataLength = length;
+    std::memcpy(out, &descriptor, sizeof descriptor);
+    if (identify) {
+        WriteIdentifyController(disk, out + dataAt);
+    } else {
+        WriteHealthLog(out + dataAt);
+        SeenOf(disk).HealthLog = true;
+    }
+    *returned = static_cast<DWORD>(dataAt + length);
+    return TRUE;
+}
+
+BOOL QueryProperty(const TDisk& disk, const std::uint8_t* in, DWORD inLength, std::uint8_t* out, DWORD outLength,
                    DWORD* returned) {
-    const TDisk& disk = DiskTable[static_cast<std::size_t>(open.Disk)];
     STORAGE_PROPERTY_QUERY query{};
     if (inLength < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters)) return Fail(ERROR_INVALID_PARAMETER);
     std::memcpy(&query, in, offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters));
     if (query.QueryType != PropertyStandardQuery) return Fail(ERROR_INVALID_FUNCTION);
+    // The device descriptor comes from the INQUIRY data classpnp keeps: a reader answers it
+    // without its medium.
     if (query.PropertyId == StorageDeviceProperty) {
         const std::vector<std::uint8_t> descriptor = DeviceDescriptor(disk);
         return Reply(descriptor.data(), descriptor.size(), out, outLength, returned, sizeof(STORAGE_DESCRIPTOR_HEADER));
     }
+    if (disk.NoMedium) return Fail(ERROR_NOT_READY);
     if (query.PropertyId == StorageAccessAlignmentProperty && disk.AlignmentProperty) {
         STORAGE_ACCESS_ALIGNMENT_DESCRIPTOR alignment{};
         alignment.Version = alignment.Size = sizeof alignment;
@@ -155,56 +189,42 @@ BOOL QueryProperty(const TOpen& open, const std::uint8_t* in, DWORD inLength, st
         alignment.BytesPerPhysicalSector = 4096;
         return Reply(&alignment, sizeof alignment, out, outLength, returned, sizeof(STORAGE_DESCRIPTOR_HEADER));
     }
-    if (query.PropertyId == StorageDeviceProtocolSpecificProperty && disk.HealthLog) {
-        STORAGE_PROTOCOL_SPECIFIC_DATA asked{};
-        if (inLength < offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters) + sizeof asked)
-            return Fail(ERROR_INVALID_PARAMETER);
-        std::memcpy(&asked, in + offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters), sizeof asked);
-        if (asked.ProtocolType != ProtocolTypeNvme || asked.DataType != NVMeDataTypeLogPage ||
-            asked.ProtocolDataRequestValue != 2 || asked.ProtocolDataOffset < sizeof asked ||
-            asked.ProtocolDataLength < 512)
-            return Fail(ERROR_INVALID_PARAMETER);
-        const std::size_t logAt =
-            offsetof(STORAGE_PROTOCOL_DATA_DESCRIPTOR, ProtocolSpecificData) + asked.ProtocolDataOffset;
-        if (outLength < logAt + 512) return Fail(ERROR_INSUFFICIENT_BUFFER);
-        STORAGE_PROTOCOL_DATA_DESCRIPTOR descriptor{};
-        descriptor.Version = descriptor.Size = sizeof descriptor;
-        descriptor.ProtocolSpecificData = asked;
-        descriptor.ProtocolSpecificData.ProtocolDataLength = 512;
-        std::memcpy(out, &descriptor, sizeof descriptor);
-        std::uint8_t* log = out + logAt;
-        std::fill_n(log, 512, std::uint8_t{0});
-        log[1] = 0x36;  // 310 K
-        log[2] = 0x01;
-        log[3] = 100;     // spare
-        log[4] = 10;      // its threshold
-        log[5] = 3;       // percentage used
-        log[128] = 0x2A;  // power-on hours
-        SeenBy[static_cast<std::size_t>(open.Disk)].HealthLog = true;
-        *returned = static_cast<DWORD>(logAt + 512);
-        return TRUE;
-    }
+    if (disk.Nvme && (query.PropertyId == StorageDeviceProtocolSpecificProperty ||
+                      query.PropertyId == StorageAdapterProtocolSpecificProperty))
+        return ProtocolQuery(disk, query.PropertyId, in, inLength, out, outLength, returned);
     return Fail(disk.Refusal);
+}
+
+// The access a control code asks of the handle (CTL_CODE's RequiredAccess bits), which the I/O
+// manager checks before the driver sees the request.
+DWORD RequiredAccess(DWORD code) {
+    const DWORD bits = (code >> 14) & 3;
+    return (bits & FILE_READ_ACCESS ? FILE_READ_DATA : 0) | (bits & FILE_WRITE_ACCESS ? FILE_WRITE_DATA : 0);
 }
 
 BOOL Control(TOpen& open, DWORD code, std::uint8_t* in, DWORD inLength, std::uint8_t* out, DWORD outLength,
              DWORD* returned) {
-    const TDisk& disk = DiskTable[static_cast<std::size_t>(open.Disk)];
+    const TDisk& disk = *open.Disk;
+    if ((open.Access & RequiredAccess(code)) != RequiredAccess(code)) return Fail(ERROR_ACCESS_DENIED);
     DWORD property = StorageDeviceProtocolSpecificProperty;
     if (code == IOCTL_STORAGE_QUERY_PROPERTY && inLength >= sizeof property)
         std::memcpy(&property, in, sizeof property);
     if (code == IOCTL_DISK_GET_LENGTH_INFO || code == IOCTL_DISK_GET_DRIVE_GEOMETRY_EX ||
-        code == IOCTL_SCSI_PASS_THROUGH || property != StorageDeviceProtocolSpecificProperty)
-        SeenBy[static_cast<std::size_t>(open.Disk)].BeyondSmart = true;
+        code == IOCTL_SCSI_PASS_THROUGH || code == IOCTL_ATA_PASS_THROUGH ||
+        (property != StorageDeviceProtocolSpecificProperty && property != StorageAdapterProtocolSpecificProperty))
+        SeenOf(disk).BeyondSmart = true;
     switch (code) {
         case IOCTL_STORAGE_QUERY_PROPERTY:
-            return QueryProperty(open, in, inLength, out, outLength, returned);
+            return QueryProperty(disk, in, inLength, out, outLength, returned);
         case IOCTL_DISK_GET_LENGTH_INFO: {
+            // disk.sys: STATUS_NO_MEDIA_IN_DEVICE, which Windows gives as ERROR_NOT_READY.
+            if (disk.NoMedium) return Fail(ERROR_NOT_READY);
             GET_LENGTH_INFORMATION length{};
             length.Length.QuadPart = static_cast<LONGLONG>(disk.Bytes);
             return Reply(&length, sizeof length, out, outLength, returned, sizeof length);
         }
         case IOCTL_DISK_GET_DRIVE_GEOMETRY_EX: {
+            if (disk.NoMedium) return Fail(ERROR_NOT_READY);
             DISK_GEOMETRY_EX geometry{};
             geometry.Geometry.MediaType = FixedMedia;
             geometry.Geometry.TracksPerCylinder = 255;
@@ -216,6 +236,7 @@ BOOL Control(TOpen& open, DWORD code, std::uint8_t* in, DWORD inLength, std::uin
                          offsetof(DISK_GEOMETRY_EX, Data));
         }
         case SMART_GET_VERSION: {
+            // disk.c DiskIoctlSmartGetVersion: only where the port answers the SMART miniport requests.
             if (!disk.SmartInterface) return Fail(disk.Refusal);
             GETVERSIONINPARAMS version{};
             version.bVersion = 1;
@@ -226,22 +247,29 @@ BOOL Control(TOpen& open, DWORD code, std::uint8_t* in, DWORD inLength, std::uin
         }
         case SMART_SEND_DRIVE_COMMAND:
         case SMART_RCV_DRIVE_DATA:
-            if (!open.Write) return Fail(ERROR_ACCESS_DENIED);
             if (!disk.SmartInterface) return Fail(disk.Refusal);
             return SmartRequest(Target(open), code, in, inLength, out, outLength, returned);
         case IOCTL_IDE_PASS_THROUGH:
-            if (!open.Write) return Fail(ERROR_ACCESS_DENIED);
-            if (!disk.SmartInterface) return Fail(disk.Refusal);
+            // Only atapi/ataport know it; storport's miniports (storahci, stornvme) and USB storage
+            // refuse it as an unknown request.
+            if (!disk.IdePassThrough) return Fail(ERROR_INVALID_FUNCTION);
             return IdePassThrough(Target(open), in, inLength, out, outLength, returned);
-        case IOCTL_SCSI_PASS_THROUGH:
-            if (!open.Write) return Fail(ERROR_ACCESS_DENIED);
+        case IOCTL_ATA_PASS_THROUGH:
+            // storport passes it to an ATA miniport (storahci); stornvme and USB storage refuse it.
+            if (!disk.AtaPassThrough) return Fail(ERROR_INVALID_FUNCTION);
             if (in != out) {
-                Note(open.Disk, "SCSI pass-through with separate input and output buffers");
+                Note(disk.Number, "ATA pass-through with separate input and output buffers");
                 return Fail(ERROR_INVALID_PARAMETER);
             }
-            return ScsiPassThrough(Target(open), disk.Sat, out, inLength, outLength, returned);
+            return AtaPassThrough(Target(open), out, inLength, outLength, returned);
+        case IOCTL_SCSI_PASS_THROUGH:
+            if (in != out) {
+                Note(disk.Number, "SCSI pass-through with separate input and output buffers");
+                return Fail(ERROR_INVALID_PARAMETER);
+            }
+            return ScsiPassThrough(Target(open), disk.Bridge, out, inLength, outLength, returned);
         default:
-            Note(open.Disk, "control code " + std::to_string(code));
+            Note(disk.Number, "control code " + std::to_string(code));
             return Fail(ERROR_INVALID_FUNCTION);
     }
 }
@@ -257,23 +285,28 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-TSeen Seen(int number) { return SeenBy[static_cast<std::size_t>(number)]; }
+TSeen Seen(int number) {
+    const TDisk* disk = FindDisk(number);
+    return disk ? SeenOf(*disk) : TSeen{};
+}
+
+void SetStandardUser(bool on) { StandardUser = on; }
 
 std::vector<std::string> Violations() { return Broken; }
 
 int OpenHandles() {
-    return static_cast<int>(std::count_if(Opens.begin(), Opens.end(), [](const TOpen& o) { return o.Handle; }));
+    return static_cast<int>(
+        std::count_if(Opens.begin(), Opens.end(), [](const TOpen& o) { return o.Handle && !o.Foreign; }));
 }
 
 }  // namespace fake
 
 namespace plat::win32::sys {
 
-using fake::DiskTable;
 using fake::FindOpen;
-using fake::Opens;
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
+    fake::OpenForeignHandles();
     constexpr std::string_view Prefix = "\\\\.\\PhysicalDrive";
     const std::string_view name(path);
     int number = -1;
@@ -281,28 +314,34 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         number = 0;
         for (const char c : name.substr(Prefix.size())) number = c >= '0' && c <= '9' ? number * 10 + (c - '0') : -100;
     }
-    if (number < 0 || number >= fake::Disks) {
+    const fake::TDisk* disk = fake::FindDisk(number);
+    if (!disk) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (disposition != OPEN_EXISTING || (access & GENERIC_READ) == 0 || (share & FILE_SHARE_READ) == 0) {
+    if (disposition != OPEN_EXISTING || (access & GENERIC_READ) == 0 || (access & ~(GENERIC_READ | GENERIC_WRITE))) {
         fake::Broken.push_back(std::string(name) + " opened other than to read an existing device");
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    for (fake::TOpen& open : Opens)
-        if (open.Handle == nullptr) {
-            open =
-                fake::TOpen{reinterpret_cast<HANDLE>(fake::NextHandle += 4), number, (access & GENERIC_WRITE) != 0, 0};
-            return open.Handle;
-        }
-    SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    return INVALID_HANDLE_VALUE;
+    if ((share & FILE_SHARE_READ) == 0 || (share & FILE_SHARE_WRITE) == 0)
+        fake::Broken.push_back(std::string(name) + " opened without sharing both reading and writing");
+    // A physical drive's security descriptor grants Administrators and SYSTEM alone.
+    if (fake::StandardUser) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const DWORD rights = FILE_READ_DATA | (access & GENERIC_WRITE ? FILE_WRITE_DATA : 0);
+    if (!fake::SharingAllows(*disk, rights, share)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return fake::AddOpen(*disk, rights, share, false);
 }
 
 BOOL CloseHandle(HANDLE handle) {
     fake::TOpen* open = FindOpen(handle);
-    if (!open) {
+    if (!open || open->Foreign) {
         fake::Broken.push_back("a handle closed that is not open");
         return fake::Fail(ERROR_INVALID_HANDLE);
     }
@@ -320,24 +359,33 @@ DWORD SetFilePointer(HANDLE handle, LONG low, PLONG high, DWORD method) {
     return static_cast<DWORD>(low);
 }
 
-// A raw disk reads whole logical sectors from a sector boundary; each sector's first eight bytes
-// hold its number, the rest the drive number.
+// disk.c DiskReadWriteVerification and classpnp ClassReadWrite: a read must start and end on a
+// logical sector boundary and end within the disk, or it fails whole (STATUS_INVALID_PARAMETER);
+// a medium error completes the whole request with an error and no bytes (ERROR_CRC); a reader
+// without its medium fails (ERROR_NOT_READY). Every 512 bytes begin with their number, counted in
+// 512-byte units whatever the sector size.
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD length, LPDWORD read, LPOVERLAPPED) {
     fake::TOpen* open = FindOpen(handle);
+    *read = 0;
     if (!open) return fake::Fail(ERROR_INVALID_HANDLE);
-    const fake::TDisk& disk = DiskTable[static_cast<std::size_t>(open->Disk)];
-    if (open->Position % disk.LogicalSector != 0 || length % disk.LogicalSector != 0)
+    const fake::TDisk& disk = *open->Disk;
+    if (disk.NoMedium) return fake::Fail(ERROR_NOT_READY);
+    if (open->Position % disk.LogicalSector != 0 || length % disk.LogicalSector != 0 ||
+        open->Position + length > disk.Bytes)
         return fake::Fail(ERROR_INVALID_PARAMETER);
-    const std::uint64_t available = open->Position < disk.Bytes ? disk.Bytes - open->Position : 0;
-    const DWORD done = static_cast<DWORD>(std::min<std::uint64_t>(length, available));
+    const std::uint64_t first = open->Position / disk.LogicalSector;
+    const std::uint64_t count = length / disk.LogicalSector;
+    if (disk.BadSector >= 0 && static_cast<std::uint64_t>(disk.BadSector) >= first &&
+        static_cast<std::uint64_t>(disk.BadSector) < first + count)
+        return fake::Fail(ERROR_CRC);
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    for (DWORD at = 0; at < done; at += disk.LogicalSector) {
-        const std::uint64_t sector = (open->Position + at) / disk.LogicalSector;
-        std::fill_n(bytes + at, disk.LogicalSector, static_cast<std::uint8_t>(open->Disk));
-        std::memcpy(bytes + at, &sector, sizeof sector);
+    std::fill_n(bytes, length, static_cast<std::uint8_t>(disk.Number));
+    for (DWORD at = 0; at < length; at += 512) {
+        const std::uint64_t tag = (open->Position + at) / 512;
+        std::memcpy(bytes + at, &tag, sizeof tag);
     }
-    open->Position += done;
-    *read = done;
+    open->Position += length;
+    *read = length;
     return TRUE;
 }
 

@@ -174,12 +174,34 @@ void ExitProcess(int code) {
 namespace {
 
 std::atomic<bool> InterruptRaised{false};
+std::atomic<bool> Deferring{false};  // the interactive scan runs: an end from outside waits for its report
+std::atomic<bool> EndKept{false};
 
+// The console window closing, the user logging off, the system shutting down: Windows ends the
+// process once the handler returns, or when its few seconds of grace run out.
+bool IsEndEvent(DWORD event) {
+    return event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+}
+
+// Runs on a thread Windows starts. An end event raises the flag that stops the scan and keeps
+// Windows waiting while the program writes its report and ends itself.
 BOOL WINAPI OnInterrupt(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && !IsEndEvent(event)) return FALSE;
     InterruptRaised = true;
+    if (IsEndEvent(event)) Sleep(INFINITE);
     return TRUE;
 }
+
+BOOL WINAPI OnEndDuringScan(DWORD event) {
+    if (!IsEndEvent(event) || !Deferring) return FALSE;
+    EndKept = true;
+    InterruptRaised = true;
+    Sleep(INFINITE);
+    return TRUE;
+}
+
+// The exit code of a process that Windows ends from its console.
+constexpr int ControlCExit = static_cast<int>(0xC000013A);
 
 }  // namespace
 
@@ -211,8 +233,12 @@ void CatchInterrupts() { SetConsoleCtrlHandler(OnInterrupt, TRUE); }
 // A write to a closed pipe fails here anyway.
 void IgnoreClosedPipes() {}
 
-// The console's own close and log-off events end the program as they always did.
-void DeferEnd(bool) {}
+void DeferEnd(bool on) {
+    static bool installed = false;
+    if (on && !installed) installed = SetConsoleCtrlHandler(OnEndDuringScan, TRUE) != FALSE;
+    Deferring = on;
+    if (!on && EndKept) ExitProcess(ControlCExit);
+}
 
 bool Interrupted() { return InterruptRaised.load(std::memory_order_relaxed); }
 
