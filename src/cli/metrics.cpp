@@ -180,7 +180,7 @@ void NvmeFamilies(TMetrics& m, const std::vector<TDrive>& drives) {
 
 int WriteMetrics(const TCommandLine& line, bool demo) {
     std::vector<TDrive> drives;
-    for (int d = 0; d < MaxDrives; ++d) {
+    for (int d = 0; d < MaxListedDrives; ++d) {
         if (!ReadDriveIdentity(d, App.DriveIdentity)) continue;
         App.CurrentDrive = d;
         TDrive drive{report::ChosenDriveFacts(), plat::DrivePath(d), {}};
