@@ -56,7 +56,6 @@ expect_mistake "bad value '-5' for --last-lba: a sector number, 0 or more" --sca
 expect_mistake "option --first-lba given twice" --scan 1 --first-lba 1 --first-lba 2
 expect_mistake "--list, --scan, --smart, --metrics and --history go one at a time" --list --smart 1
 expect_mistake "--list, --scan, --smart, --metrics and --history go one at a time" --list --history d
-expect_mistake "--reports does not go with --metrics" --metrics - --reports "$work/r"
 expect_mistake "--first-lba, --last-lba and --no-recheck go with --scan" --smart 1 --no-recheck
 expect_mistake "--json goes with --list, --smart or --history" --scan 1 --json
 expect_mistake "--reports does not go with --list" --list --reports "$work/r"
@@ -418,6 +417,25 @@ grep -q '^platenhawk_drives 3$' "$work/prom/drives.prom" || fail "--metrics FILE
 run "$work/metrics.ini" --metrics "$work/prom-victim/drives.prom"
 [[ $status == 2 && $err == "platenhawk-demo: the metrics were not written to $work/prom-victim/drives.prom: not a folder" ]] ||
     fail "--metrics below a file: status $status, \"$err\""
+# With the reports written above: each drive's latest scan there, and its status as --history
+# gives it; the folder is only read.
+before=$(ls -A "$work/reports")
+run "$work/drives.ini" --metrics "$work/with-reports.prom" --reports "$work/reports"
+[[ $status == 0 ]] || fail "--metrics --reports: status $status, $err"
+run --history "$work/reports" --json
+"$python" - "$work/out" "$work/with-reports.prom" <<'EOF' || fail "--metrics --reports: $(cat "$work/with-reports.prom")"
+import json, sys
+from prometheus_client.parser import text_string_to_metric_families
+samples = {(s.name, s.labels["serial"]): s.value for f in text_string_to_metric_families(open(sys.argv[2]).read())
+           for s in f.samples if "serial" in s.labels}
+statuses = {"ok": 0, "warning": 1, "failing": 3}
+[d4] = [d for d in json.load(open(sys.argv[1]))["drives"] if d["serial"] == "D4"]
+assert samples[("platenhawk_last_scan_damaged_blocks", "D4")] == 2, samples
+assert samples[("platenhawk_last_scan_blocks", "D4")] == 9, samples
+assert samples[("platenhawk_history_status", "D4")] == statuses[d4["status"]], (d4["status"], samples)
+assert ("platenhawk_history_status", "B6") not in samples, samples
+EOF
+[[ $(ls -A "$work/reports") == "$before" ]] || fail "--metrics --reports wrote into the folder"
 
 # ---------------------------------------------------------------- closed outputs
 

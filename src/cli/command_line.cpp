@@ -177,8 +177,6 @@ private:
         if (line_.Json && task != TTask::List && task != TTask::Smart && task != TTask::History)
             return Mistake("--json goes with --list, --smart or --history");
         if (!line_.ReportsFolder.empty() && task == TTask::List) return Mistake("--reports does not go with --list");
-        if (!line_.ReportsFolder.empty() && task == TTask::Metrics)
-            return Mistake("--reports does not go with --metrics");
         if (line_.FirstLba && line_.LastLba && *line_.FirstLba > *line_.LastLba)
             return Mistake("--first-lba is above --last-lba");
         return true;
@@ -240,7 +238,9 @@ std::optional<TCommandLine> ParseCommandLine(std::span<char* const> args, bool d
 int RunProgram(const TCommandLine& line, bool demo) {
     plat::SetProgramName(ProgramName(demo));
     if (line.Task != TTask::Interactive) plat::IgnoreClosedPipes();
-    if (const std::string why = report::EnableReports(line.ReportsFolder); !why.empty()) {
+    // --metrics reads the reports of the folder; the other tasks write theirs into it.
+    const std::string reports = line.Task == TTask::Metrics ? std::string() : line.ReportsFolder;
+    if (const std::string why = report::EnableReports(reports); !why.empty()) {
         std::fprintf(stderr, "%s: the reports folder %s cannot be used: %s\n", ProgramName(demo).data(),
                      line.ReportsFolder.c_str(), why.c_str());
         return 2;

@@ -15,10 +15,6 @@ namespace {
 bool ToStandardError = false;       // "report: PATH" lines, beside a JSON document on stdout
 std::vector<std::string> Pictures;  // "report: PATH" lines, after the text
 
-void SaySkipped(const history::TSkipped& skipped) {
-    std::fprintf(stderr, "%s: skipped %s: %s\n", plat::ProgramName().data(), skipped.File.c_str(), skipped.Why.c_str());
-}
-
 void NotePicture(const std::string& line, bool error) {
     if (error || ToStandardError)
         std::fprintf(stderr, "%s\n", line.c_str());
@@ -27,6 +23,10 @@ void NotePicture(const std::string& line, bool error) {
 }
 
 }  // namespace
+
+void SaySkipped(const history::TSkipped& skipped) {
+    std::fprintf(stderr, "%s: skipped %s: %s\n", plat::ProgramName().data(), skipped.File.c_str(), skipped.Why.c_str());
+}
 
 int HistoryUnattended(const TCommandLine& line, bool demo) {
     const history::THistory history = history::ReadHistory(line.HistoryFolder, SaySkipped);

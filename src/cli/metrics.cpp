@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/state.h"
+#include "cli/unattended.h"
 #include "drives/identity.h"
+#include "history/history.h"
 #include "platform/platform.h"
 #include "report/files.h"
 #include "report/report.h"
@@ -176,6 +178,51 @@ void NvmeFamilies(TMetrics& m, const std::vector<TDrive>& drives) {
     }
 }
 
+// With a reports folder: each drive's latest scan found there and its status by its history, for
+// the drives whose serial and model the reports name.
+void HistoryFamilies(TMetrics& m, const std::vector<TDrive>& drives, const history::THistory& found) {
+    struct TLatest {
+        const TDrive* Drive;
+        const history::TReading* Scan;  // none when its reports hold SMART readings only
+        history::TStatus Status;
+    };
+    std::vector<TLatest> known;
+    for (const TDrive& d : drives)
+        for (const history::TDrive& h : found.Drives) {
+            if (h.Serial != d.Facts.Serial || h.Model != d.Facts.Model) continue;
+            const history::TReading* scan = nullptr;
+            for (const history::TReading& r : h.Readings)
+                if (r.Kind == history::TKind::Scan) scan = &r;
+            known.push_back({&d, scan, h.Status});
+        }
+    struct TScanField {
+        std::string_view Name, Help;
+        double (*Value)(const history::TReading&);
+    };
+    constexpr TScanField Fields[] = {
+        {"platenhawk_last_scan_timestamp_seconds", "When the drive's latest scan in the reports started (Unix time).",
+         [](const history::TReading& r) { return static_cast<double>(r.Instant); }},
+        {"platenhawk_last_scan_blocks", "Blocks the drive's latest scan in the reports read.",
+         [](const history::TReading& r) { return static_cast<double>(r.Blocks); }},
+        {"platenhawk_last_scan_damaged_blocks", "Damaged blocks (unreadable or read short) of that scan.",
+         [](const history::TReading& r) { return static_cast<double>(r.DamagedBlocks); }},
+        {"platenhawk_last_scan_slow_blocks", "Blocks of that scan read in more than 50 ms.",
+         [](const history::TReading& r) { return static_cast<double>(r.SlowBlocks); }},
+    };
+    for (const TScanField& field : Fields) {
+        m.Family(field.Name, "gauge", field.Help);
+        for (const TLatest& k : known)
+            if (k.Scan) m.Sample(field.Name, DriveLabels(*k.Drive), field.Value(*k.Scan));
+    }
+    m.Family("platenhawk_history_status", "gauge",
+             "Whether the drive got worse by its reports: 0 ok, 1 warning, 3 failing (as --history exits).");
+    for (const TLatest& k : known)
+        m.Sample("platenhawk_history_status", DriveLabels(*k.Drive),
+                 k.Status == history::TStatus::Failing   ? 3
+                 : k.Status == history::TStatus::Warning ? 1
+                                                         : 0);
+}
+
 }  // namespace
 
 int WriteMetrics(const TCommandLine& line, bool demo) {
@@ -191,6 +238,13 @@ int WriteMetrics(const TCommandLine& line, bool demo) {
     DriveFamilies(m, drives);
     AttributeFamilies(m, drives);
     NvmeFamilies(m, drives);
+    if (!line.ReportsFolder.empty()) {
+        const history::THistory found = history::ReadHistory(line.ReportsFolder, SaySkipped);
+        if (!found.Error.empty())
+            std::fprintf(stderr, "%s: the reports in %s were not read: %s\n", ProgramName(demo).data(),
+                         line.ReportsFolder.c_str(), found.Error.c_str());
+        HistoryFamilies(m, drives, found);
+    }
     if (line.MetricsFile == "-") {
         std::fputs(m.Text.c_str(), stdout);
         return OutputWritten(demo) ? 0 : 2;

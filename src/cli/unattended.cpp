@@ -373,6 +373,8 @@ int ScanUnattended(const TCommandLine& line, bool demo) {
         return ExitError;
     }
     App.RecheckSlowBlocks = line.Recheck ? 1 : 0;
+    // Named now: a drive that goes away takes its device path with it.
+    const std::string name = DriveName(*d, line.Drive);
     drives::TOpenDrive drive(*d, plat::DriveAccess::Read);
     if (!drive.IsOpen()) {
         Fail("drive " + line.Drive + " (" + plat::DrivePath(*d) + ") cannot be opened for reading");
@@ -393,7 +395,7 @@ int ScanUnattended(const TCommandLine& line, bool demo) {
     DrawProgress(gone >= 0 ? gone : App.CurrentLba);
     if (Progress.Terminal) std::fputs("\n", stderr);
     if (gone >= 0)
-        Fail("drive " + line.Drive + " (" + plat::DrivePath(*d) + ") went away at LBA " + std::to_string(gone) +
+        Fail(name + " went away at LBA " + std::to_string(gone) +
              ": the scan ends there, and nothing from there on was read");
     PrintScanSummary();
     return ScanStatus();

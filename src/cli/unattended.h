@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cli/command_line.h"
+#include "history/history.h"
 
 namespace cli {
 
@@ -21,5 +22,7 @@ int ScanUnattended(const TCommandLine& line, bool demo);
 int SmartUnattended(const TCommandLine& line, bool demo);
 // --history: the drives' readings and trends from the reports of a folder; no drive is touched.
 int HistoryUnattended(const TCommandLine& line, bool demo);
+// The line on standard error for a file of a reports folder that is not read back.
+void SaySkipped(const history::TSkipped& skipped);
 
 }  // namespace cli
