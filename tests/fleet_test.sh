@@ -195,6 +195,7 @@ all:
     platenhawk_become: false
     remote_reports: $work/remote/{{ inventory_hostname }}
     local_reports: $work/reports-2
+    history_program: $demo
     scan_poll: 1
   hosts:
     host-c:
