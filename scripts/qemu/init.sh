@@ -1,8 +1,8 @@
 #!/bin/busybox sh
 # /init of the check VM: loads the storage drivers, waits for the first disk, lets hdparm and
-# smartctl describe it, runs ph-vmcheck (or the unattended platenhawk) and powers off. Everything goes to the serial console,
-# sections framed by @@ markers ("@@DISK name 512-byte-sectors logical-sector-size" for each disk);
-# the kernel command line says what to run:
+# smartctl describe it, runs ph-vmcheck (or the unattended platenhawk) and powers off. Everything
+# goes to the serial console, sections framed by @@ markers ("@@DISK name 512-byte-sectors
+# logical-sector-size" for each disk); the kernel command line says what to run:
 #   ph.steps=STEP,STEP...   the ph-vmcheck steps
 #   ph.disks=NAME,NAME...   the disks to wait for; the first is described (default sda)
 #   ph.tools=1              run hdparm -I and smartctl -i -A on it
