@@ -300,7 +300,6 @@ int DriveNumberOfPath(const std::string& path) {
 
 std::vector<std::string> DriveRemarks(int) { return {}; }
 
-
 std::vector<std::string> DriveProbeNotes() {
     if (!PathRefusal.empty()) return {PathRefusal};
     const std::vector<std::string> disks = lindrv::ListWholeDisks(SysBlock);

@@ -303,7 +303,6 @@ int DriveNumberOfPath(const std::string& path) {
 
 std::vector<std::string> DriveRemarks(int) { return {}; }
 
-
 std::vector<std::string> DriveProbeNotes() {
     std::vector<std::string> notes;
     for (int n = 0; n < 16; ++n)
