@@ -6,13 +6,8 @@
 # outputs that close or fill up, and reports in a folder where others plant links or write too.
 set -u
 demo=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # run ARGS...: the demo with stdout, stderr and status in $out, $err, $status; never hangs.
 run() {

@@ -6,13 +6,8 @@
 set -u
 demo=$1
 shim=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 # A sanitizer runtime would refuse to come after the shim.
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
 

@@ -20,13 +20,8 @@ if ! command -v ansible-playbook >/dev/null; then
     echo "ansible-playbook is not installed (Debian package ansible-core): the fleet test is skipped"
     exit 77
 fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 cmake --install "$build" --prefix "$work/usr" >"$work/install.log" 2>&1 || {
     echo "FAIL: cmake --install: $(cat "$work/install.log")" >&2

@@ -7,13 +7,8 @@
 set -u
 demo=$1
 schemas=$(cd "$(dirname "$0")/../docs/schemas" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
 
 # history ARGS...: --history with stdout, stderr and status in $out, $err, $status; never hangs.
 history() {
