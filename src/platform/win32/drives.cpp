@@ -223,6 +223,8 @@ void CloseDrive(DriveHandle drive) {
 
 namespace {
 DWORD LastReadError = ERROR_SUCCESS;  // of the last ReadDrive
+// ERROR_NO_SUCH_DEVICE, "a device which does not exist was specified", which mingw's headers lack.
+constexpr DWORD NoSuchDevice = 433;
 }  // namespace
 
 std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::uint8_t> buffer) {
@@ -237,7 +239,7 @@ std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::
 bool DriveGone(DriveHandle, std::uint64_t) {
     switch (LastReadError) {
         case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_NO_SUCH_DEVICE:
+        case NoSuchDevice:
         case ERROR_DEV_NOT_EXIST:
         case ERROR_NOT_READY:
         case ERROR_FILE_INVALID:
