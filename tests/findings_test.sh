@@ -153,6 +153,9 @@ python3 - "$work"/gone/*-GONE-scan.json <<'EOF' || fail "drive gone: the report"
 import json, sys
 r = json.load(open(sys.argv[1]))
 assert (r["outcome"], r["drive_gone_lba"], r["verdict"], r["blocks"]) == ("drive_gone", 39780, "incomplete", 156), r
+# The ddrescue map: read up to the gone block, untried from there to the drive's end.
+lines = [l.split() for l in open(sys.argv[1][:-len(".json")] + ".map") if not l.startswith("#")]
+assert lines[0][1:] == ["?", "1"] and lines[-1] == [hex(39780 * 512), hex((100000 - 39780) * 512), "?"], lines
 EOF
 # Every read failing: the progress line shows no speed of data never read.
 printf '[drive 0]\nserial = DEAD\nsectors = 25500\nunreadable = 0-25499\n' >"$work/dead.ini"

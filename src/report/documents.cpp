@@ -209,6 +209,10 @@ std::string_view VerdictName(TVerdict verdict) {
     }
 }
 
+std::string_view OutcomeName(const TScanRecord& record) {
+    return record.GoneLba >= 0 ? "drive_gone" : record.Stopped ? "stopped" : "completed";
+}
+
 std::string OutcomeText(const TScanRecord& record) {
     const std::array<std::uint64_t, 8>& c = record.Classes;
     if (!EndedEarly(record)) return std::string(VerdictName(Verdict(c)));
@@ -244,7 +248,7 @@ void WriteScanJson(const TScanRecord& record, const TEmit& emit) {
     document.Member("drive", DriveJson(record.Drive));
     document.Member("range", TJson{{"first_lba", record.FirstLba}, {"last_lba", record.LastLba}});
     document.Member("recheck", record.Recheck);
-    document.Member("outcome", record.GoneLba >= 0 ? "drive_gone" : record.Stopped ? "stopped" : "completed");
+    document.Member("outcome", OutcomeName(record));
     if (record.GoneLba >= 0) document.Member("drive_gone_lba", record.GoneLba);
     document.Member("blocks", record.Blocks);
     document.Member("block_sectors", MaxBlockSectors);

@@ -21,6 +21,8 @@ std::string IsoTime(const plat::DateTime& t);
 // The members of the counters and of the slow blocks: lt5ms ... gt300ms, punrb, unrb.
 std::string_view ClassMember(TBlockClass blockClass);
 std::string_view VerdictName(TVerdict verdict);
+// How the scan ended, as the JSON's outcome member says it: completed, stopped or drive_gone.
+std::string_view OutcomeName(const TScanRecord& record);
 // How the scan ended, in words for people: the verdict's name for a completed scan; for a stopped
 // one, or one whose drive went away, how far it came and what it found so far ("stopped after 5 %
 // - nothing damaged so far", "drive went away at LBA 40035, after 4 % - ..."), as such a scan is

@@ -62,10 +62,10 @@ void WriteMapfile(const TScanRecord& record, const TEmit& emit) {
                  CommentText(record.Drive.Serial) + "), " + std::to_string(drive) + " sectors of " +
                  std::to_string(sector) + " bytes\n# Scan: LBA " + std::to_string(record.FirstLba) + "-" +
                  std::to_string(record.LastLba) + ", started " + IsoTime(record.Started) + ", " +
-                 (record.Stopped ? "stopped" : "completed") + ", read up to LBA " + std::to_string(reached) +
+                 std::string(OutcomeName(record)) + ", read up to LBA " + std::to_string(reached) +
                  "\n# current_pos  current_status  current_pass\n0x");
     map.Out.Number(reached * sector, 16);
-    map.Out.Text(record.Stopped ? "  ?  1\n" : "  +  1\n");
+    map.Out.Text(EndedEarly(record) ? "  ?  1\n" : "  +  1\n");
     map.Out.Text("#      pos        size  status\n");
     map.Add(first * sector, '?');
     std::uint64_t at = first;  // the first sector not yet mapped
