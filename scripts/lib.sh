@@ -48,6 +48,18 @@ need_test_tools() {
             gddrescue python3-dbusmock dbus-daemon python3-prometheus-client
 }
 
+# Whether build directory DIR is new: it holds no CMakeCache.txt, or one whose configure never
+# finished (no build.ninja or Makefile beside it, as an interrupted first run or a cache copied
+# from elsewhere leaves it). Such a cache is removed, with CMakeFiles/, so that the directory is
+# configured afresh.
+new_tree() {
+    local dir=$1
+    [[ -f $dir/CMakeCache.txt ]] || return 0
+    [[ -f $dir/build.ninja || -f $dir/Makefile ]] && return 1
+    echo "$(basename "$0"): the configure of $dir never finished; configuring it afresh" >&2
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+}
+
 # Configures a build directory: configure_tree DIR [cmake options...]. A directory that is
 # configured already keeps its generator (a plain `cmake -S . -B build` makes Makefiles); a new
 # one gets Ninja. Quiet unless it fails.
@@ -55,7 +67,7 @@ configure_tree() {
     local dir=$1
     shift
     local generator=()
-    [[ -f $dir/CMakeCache.txt ]] || generator=(-G Ninja)
+    new_tree "$dir" && generator=(-G Ninja)
     local log
     log=$(mktemp)
     if ! cmake -S "$root" -B "$dir" "${generator[@]}" "$@" >"$log" 2>&1; then
