@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "drives/requests.h"
 #include "platform/ata/identify.h"
 #include "platform/ata/passthrough.h"
+#include "platform/drive_records.h"
 #include "platform/linux/drives_disks.h"
 #include "platform/linux/drives_identify.h"
 #include "platform/linux/drives_read.h"
@@ -138,12 +138,12 @@ TEST(SenseDecoding, IllegalRequestWithoutRegistersMeansNoAtaBehindTheDevice) {
 
 // ---------------------------------------------------------------- commands
 
-drives::TIdeRegs Regs(std::uint8_t command, std::uint8_t features = 0) {
-    return drives::TIdeRegs{features, 1, 1, 0x4F, 0xC2, 0xA0, command, 0};
+plat::TIdeRegs Regs(std::uint8_t command, std::uint8_t features = 0) {
+    return plat::TIdeRegs{features, 1, 1, 0x4F, 0xC2, 0xA0, command, 0};
 }
 
 TEST(AtaCommands, OnlyReadingAndPowerCommandsPass) {
-    using drives::TAtaData;
+    using plat::TAtaData;
     EXPECT_EQ(ata::PermittedDataPhase(Regs(0xEC)), TAtaData::In512);
     EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD0)), TAtaData::In512);
     EXPECT_EQ(ata::PermittedDataPhase(Regs(0xB0, 0xD1)), TAtaData::In512);
@@ -161,23 +161,22 @@ TEST(AtaCommands, OnlyReadingAndPowerCommandsPass) {
 }
 
 TEST(AtaCommands, PassThroughBlockCarriesTheRegisters) {
-    const auto identify =
-        ata::AtaPassThroughCdb(drives::TIdeRegs{0, 1, 1, 0, 0, 0xA0, 0xEC, 0}, drives::TAtaData::In512);
+    const auto identify = ata::AtaPassThroughCdb(plat::TIdeRegs{0, 1, 1, 0, 0, 0xA0, 0xEC, 0}, plat::TAtaData::In512);
     const std::array<std::uint8_t, 16> expectIdentify = {0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0xA0, 0xEC, 0};
     EXPECT_EQ(identify, expectIdentify);
 
     // SMART ENABLE for an odd Windows drive number: the master/slave bit is dropped, no CK_COND
     const auto enable =
-        ata::AtaPassThroughCdb(drives::TIdeRegs{0xD8, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0}, drives::TAtaData::None);
+        ata::AtaPassThroughCdb(plat::TIdeRegs{0xD8, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0}, plat::TAtaData::None);
     const std::array<std::uint8_t, 16> expectEnable = {0x85, 0x06, 0x00, 0, 0xD8, 0,    1,    0,
                                                        1,    0,    0x4F, 0, 0xC2, 0xA0, 0xB0, 0};
     EXPECT_EQ(enable, expectEnable);
 
     // SMART RETURN STATUS answers in the registers: CK_COND; the 12-byte form carries the same
-    const drives::TIdeRegs status{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-    EXPECT_EQ(ata::AtaPassThroughCdb(status, drives::TAtaData::None)[2], 0x20);
+    const plat::TIdeRegs status{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
+    EXPECT_EQ(ata::AtaPassThroughCdb(status, plat::TAtaData::None)[2], 0x20);
     const std::array<std::uint8_t, 16> expect12 = {0xA1, 0x06, 0x20, 0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0};
-    EXPECT_EQ(ata::AtaPassThrough12Cdb(status, drives::TAtaData::None), expect12);
+    EXPECT_EQ(ata::AtaPassThrough12Cdb(status, plat::TAtaData::None), expect12);
 }
 
 // The replies seen from real adapters: a SCSI disk that rejects the opcode (no ATA behind it), a

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 #include "program.h"
 #include "report/report.h"
 #include "report_copies.h"
@@ -127,19 +127,19 @@ TEST(NvmeHealth, AtaDrivesAskForNoHealthLogAndRefusingDrivesGetTheSmartError) {
         TAtMenu p(OneDrive(1000, "attribute = 5 100 100 0 36"));
         sim::ClearLogs();
         p.H.Send({Key::Down, Key::Enter});
-        for (const sim::TRequest& r : sim::Requests()) EXPECT_NE(r.Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
+        for (const sim::TRequest& r : sim::Requests()) EXPECT_NE(r.Code, plat::IOCTL_STORAGE_QUERY_PROPERTY);
     }
     TAtMenu p(OneDrive(1000, "smart = no"));
     sim::ClearLogs();
     p.H.Send({Key::Down, Key::Enter});
     EXPECT_EQ(p.H.Text(0, 4, 37), "Ошибка при получении SMART атрибутов!") << p.H.Dump();
     ASSERT_FALSE(sim::Requests().empty());
-    EXPECT_EQ(sim::Requests().back().Code, drives::IOCTL_STORAGE_QUERY_PROPERTY) << "asked last, after SMART failed";
+    EXPECT_EQ(sim::Requests().back().Code, plat::IOCTL_STORAGE_QUERY_PROPERTY) << "asked last, after SMART failed";
     EXPECT_EQ(sim::OpenHandles(), 0);
 }
 
 TEST(NvmeHealth, TheQueryIsTheWindowsRecordByteForByte) {
-    const drives::TNvmeQuery query = drives::BuildNvmeHealthQuery();
+    const plat::TNvmeQuery query = plat::BuildNvmeHealthQuery();
     ASSERT_EQ(query.size(), 8u + 40u + 512u);
     const std::array<std::uint8_t, 48> head = {
         50, 0, 0, 0,                                      // PropertyId: StorageDeviceProtocolSpecificProperty
@@ -154,34 +154,34 @@ TEST(NvmeHealth, TheQueryIsTheWindowsRecordByteForByte) {
     };
     EXPECT_TRUE(std::equal(head.begin(), head.end(), query.begin()));
     EXPECT_TRUE(std::all_of(query.begin() + 48, query.end(), [](std::uint8_t b) { return b == 0; }));
-    EXPECT_EQ(drives::IOCTL_STORAGE_QUERY_PROPERTY, (0x2Du << 16) | (0x500u << 2));
-    EXPECT_TRUE(drives::IsNvmeHealthQuery(drives::IOCTL_STORAGE_QUERY_PROPERTY, query));
-    EXPECT_FALSE(drives::IsNvmeHealthQuery(drives::SMART_RCV_DRIVE_DATA, query));
+    EXPECT_EQ(plat::IOCTL_STORAGE_QUERY_PROPERTY, (0x2Du << 16) | (0x500u << 2));
+    EXPECT_TRUE(plat::IsNvmeHealthQuery(plat::IOCTL_STORAGE_QUERY_PROPERTY, query));
+    EXPECT_FALSE(plat::IsNvmeHealthQuery(plat::SMART_RCV_DRIVE_DATA, query));
     for (const std::size_t byte : {0u, 8u, 12u, 16u, 20u, 24u}) {
-        drives::TNvmeQuery other = query;
+        plat::TNvmeQuery other = query;
         other[byte] ^= 1;
-        EXPECT_FALSE(drives::IsNvmeHealthQuery(drives::IOCTL_STORAGE_QUERY_PROPERTY, other)) << "byte " << byte;
+        EXPECT_FALSE(plat::IsNvmeHealthQuery(plat::IOCTL_STORAGE_QUERY_PROPERTY, other)) << "byte " << byte;
     }
 }
 
 TEST(NvmeHealth, TheReplyIsReadOnlyWhenItsDescriptorHoldsTheLog) {
     std::array<std::uint8_t, 512> log{};
     for (std::size_t i = 0; i < log.size(); ++i) log[i] = static_cast<std::uint8_t>(i * 7);
-    drives::TNvmeQuery reply = drives::BuildNvmeHealthQuery();
-    ASSERT_TRUE(drives::WriteNvmeHealthReply(reply, log));
+    plat::TNvmeQuery reply = plat::BuildNvmeHealthQuery();
+    ASSERT_TRUE(plat::WriteNvmeHealthReply(reply, log));
     EXPECT_EQ(reply[0], 48) << "Version: sizeof STORAGE_PROTOCOL_DATA_DESCRIPTOR";
     EXPECT_EQ(reply[4], 48) << "Size";
-    const auto found = drives::NvmeHealthReply(reply);
+    const auto found = plat::NvmeHealthReply(reply);
     ASSERT_EQ(found.size(), 512u);
     EXPECT_TRUE(std::equal(found.begin(), found.end(), log.begin()));
     EXPECT_EQ(found.data(), reply.data() + 48);
     for (const auto& [byte, value] : {std::pair{0u, 40}, std::pair{4u, 4}, std::pair{24u, 0}, std::pair{28u, 1}}) {
-        drives::TNvmeQuery spoilt = reply;
+        plat::TNvmeQuery spoilt = reply;
         spoilt[byte] = static_cast<std::uint8_t>(value);
         spoilt[byte + 1] = 0;
-        EXPECT_TRUE(drives::NvmeHealthReply(spoilt).empty()) << "byte " << byte;
+        EXPECT_TRUE(plat::NvmeHealthReply(spoilt).empty()) << "byte " << byte;
     }
-    EXPECT_TRUE(drives::NvmeHealthReply(std::span(reply).first(100)).empty()) << "a short reply";
+    EXPECT_TRUE(plat::NvmeHealthReply(std::span(reply).first(100)).empty()) << "a short reply";
 }
 
 TEST(NvmeHealth, CountersPast64BitsInDecimal) {

@@ -15,7 +15,7 @@
 #include "app/state.h"
 #include "cli/command_line.h"
 #include "cli/unattended.h"
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 #include "report/documents.h"
 #include "report/files.h"
 #include "report/picture.h"
@@ -389,7 +389,7 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
     // The table's reading starts with its last version request; the scan's two readings are the
     // same requests, after the drive's header line.
     const auto version = std::find_if(table.rbegin(), table.rend(),
-                                      [](const sim::TRequest& r) { return r.Code == drives::SMART_GET_VERSION; });
+                                      [](const sim::TRequest& r) { return r.Code == plat::SMART_GET_VERSION; });
     ASSERT_NE(version, table.rend());
     const auto reading = static_cast<std::size_t>(version - table.rbegin()) + 1;
     ASSERT_GE(scan.size(), 2 * reading);
@@ -401,7 +401,7 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
         EXPECT_TRUE(same(scan[scan.size() - 2 * reading + i], asked)) << "request " << i << " before the scan";
         EXPECT_TRUE(same(scan[scan.size() - reading + i], asked)) << "request " << i << " after it";
     }
-    EXPECT_EQ(scan[scan.size() - 1].Code, drives::IOCTL_STORAGE_QUERY_PROPERTY);
+    EXPECT_EQ(scan[scan.size() - 1].Code, plat::IOCTL_STORAGE_QUERY_PROPERTY);
 
     const std::vector<std::string> files = folder.Files();
     ASSERT_EQ(files.size(), 5u) << "the scan's JSON, surface, mapfile and picture, the table's SMART report";

@@ -13,8 +13,6 @@ inline constexpr int MaxDrives = 16;        // the detection screen's
 inline constexpr int MaxListedDrives = 64;  // --list, --scan and --smart reach further
 inline constexpr std::uint32_t MaxBlockSectors = 255;
 inline constexpr std::uint32_t DefaultSectorSize = 512;
-// Logical sectors the program reads in: powers of two from 512 to this many bytes.
-inline constexpr std::uint32_t LargestSectorSize = 4096;
 
 struct TAppState {
     plat::Handle InputHandle = 0;

@@ -10,7 +10,7 @@
 #include "app/state.h"
 #include "cli/unattended.h"
 #include "cli/unattended_parts.h"
-#include "drives/requests.h"
+#include "drives/open_drive.h"
 #include "report/documents.h"
 #include "report/report.h"
 #include "scan/engine.h"

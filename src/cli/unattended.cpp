@@ -16,7 +16,6 @@
 #include "app/state.h"
 #include "cli/unattended_parts.h"
 #include "drives/identity.h"
-#include "drives/requests.h"
 #include "report/documents.h"
 #include "report/files.h"
 #include "report/report.h"

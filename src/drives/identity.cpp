@@ -7,29 +7,10 @@
 #include "app/state.h"
 #include "console/keyboard.h"
 #include "console/output.h"
-#include "drives/requests.h"
+#include "drives/open_drive.h"
+#include "platform/drive_records.h"
 
 namespace {
-
-std::uint32_t Word32At(std::span<const std::uint8_t, 512> data, std::size_t byte) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | data[byte + static_cast<std::size_t>(i)];
-    return v;
-}
-
-std::uint16_t WordAt(std::span<const std::uint8_t, 512> data, std::size_t word) {
-    return static_cast<std::uint16_t>(data[2 * word] | (data[2 * word + 1] << 8));
-}
-
-// Word 106 tells, when its bits 15-14 are 01, whether the logical sector is longer than 256 words
-// (bit 12); words 117-118 then give its length in words. Anything else is a 512-byte sector.
-std::uint32_t LogicalSectorSize(std::span<const std::uint8_t, 512> data) {
-    const std::uint16_t w106 = WordAt(data, 106);
-    if ((w106 & 0xC000) != 0x4000 || (w106 & 0x1000) == 0) return 512;
-    const std::uint64_t bytes = std::uint64_t{Word32At(data, 234)} * 2;
-    if (bytes < 512 || bytes > LargestSectorSize || (bytes & (bytes - 1)) != 0) return 512;
-    return static_cast<std::uint32_t>(bytes);
-}
 
 // Control bytes would move the cursor, ring the bell or break a line: they show as "?".
 void MaskControlBytes(std::string& text) {
@@ -66,17 +47,10 @@ void SwapBytePairs(std::span<char> buffer) {
 }
 
 void DecodeIdentity(std::span<const std::uint8_t, 512> data, TGeneralHDDInfo& info) {
-    const std::uint32_t lba28 = Word32At(data, 120);
-    if (lba28 == 0x0FFFFFFF) {
-        std::int64_t lba48 = 0;
-        for (int i = 5; i >= 0; --i) lba48 = (lba48 << 8) | data[200 + static_cast<std::size_t>(i)];
-        info.Sectors = lba48;
-        info.AddressBits = 48;
-    } else {
-        info.Sectors = lba28;
-        info.AddressBits = 28;
-    }
-    info.SectorSize = LogicalSectorSize(data);
+    const plat::TIdentifyCapacity capacity = plat::IdentifyCapacity(data);
+    info.Sectors = capacity.Sectors;
+    info.AddressBits = capacity.AddressBits;
+    info.SectorSize = capacity.SectorSize;
     info.Model = IdentityText(data, 54, 40);
     while (!info.Model.empty() && info.Model.size() >= 2 && info.Model[info.Model.size() - 2] == ' ')
         info.Model.pop_back();
@@ -92,19 +66,19 @@ bool ReadDriveIdentity(int d, TGeneralHDDInfo& info) {
     if (!drive.IsOpen()) return false;
     const plat::DriveHandle handle = drive.Handle();
     std::array<std::uint8_t, 24> version{};
-    if (!plat::DriveControl(handle, drives::SMART_GET_VERSION, {}, version)) return false;
+    if (!plat::DriveControl(handle, plat::SMART_GET_VERSION, {}, version)) return false;
 
-    auto request = std::make_unique<drives::TSendCmdRecord>();
+    auto request = std::make_unique<plat::TSendCmdRecord>();
     request->fill(0);
     // A drive that answers the version request but not IDENTIFY gets an all-zero identity.
-    std::array<std::uint8_t, drives::IdentifyReplyLength> reply{};
-    const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
-    drives::WriteSendCmd(*request, 0, drives::SmartEnableRegs(d), d);
-    plat::DriveControl(handle, drives::SMART_SEND_DRIVE_COMMAND, input, reply);
+    std::array<std::uint8_t, plat::IdentifyReplyLength> reply{};
+    const auto input = std::span<const std::uint8_t>(*request).first(plat::SendCmdInputLength);
+    plat::WriteSendCmd(*request, 0, plat::SmartEnableRegs(d), d);
+    plat::DriveControl(handle, plat::SMART_SEND_DRIVE_COMMAND, input, reply);
     reply.fill(0);
-    drives::WriteSendCmd(*request, 512, drives::IdentifyRegs(d), d);
-    if (!plat::DriveControl(handle, drives::SMART_RCV_DRIVE_DATA, input, reply)) reply.fill(0);
-    DecodeIdentity(std::span<const std::uint8_t, 512>(reply.data() + drives::SendCmdOutDataOffset, 512), info);
+    plat::WriteSendCmd(*request, 512, plat::IdentifyRegs(d), d);
+    if (!plat::DriveControl(handle, plat::SMART_RCV_DRIVE_DATA, input, reply)) reply.fill(0);
+    DecodeIdentity(std::span<const std::uint8_t, 512>(reply.data() + plat::SendCmdOutDataOffset, 512), info);
     return true;
 }
 

@@ -155,7 +155,7 @@ std::uint32_t ReadDrive(DriveHandle drive, std::uint64_t offset, std::span<std::
 bool DriveGone(DriveHandle drive, std::uint64_t end);
 
 // A device-control request as DeviceIoControl takes it: the control code, the input record and
-// the output record. The records are the Win32 ones, built by drives/requests.h.
+// the output record. The records are the Win32 ones, built by platform/drive_records.h.
 bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
 // The device drive `number` stands for (\\.\PhysicalDrive0, /dev/sda, sim:0); empty for none.

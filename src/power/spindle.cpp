@@ -1,15 +1,17 @@
 #include "power/spindle.h"
 
-drives::TIdeRegs SpindleRegs(bool stop) {
-    drives::TIdeRegs regs;
+#include "drives/open_drive.h"
+
+plat::TIdeRegs SpindleRegs(bool stop) {
+    plat::TIdeRegs regs;
     regs.bDriveHeadReg = 0xA0;
-    regs.bCommandReg = stop ? drives::AtaSleep : drives::AtaRecalibrate;
+    regs.bCommandReg = stop ? plat::AtaSleep : plat::AtaRecalibrate;
     return regs;
 }
 
 bool SendSpindleCommand(plat::DriveHandle drive, bool stop) {
-    drives::TIdePassThrough record = drives::BuildIdePassThrough(SpindleRegs(stop));
-    return plat::DriveControl(drive, drives::IOCTL_IDE_PASS_THROUGH, record, record);
+    plat::TIdePassThrough record = plat::BuildIdePassThrough(SpindleRegs(stop));
+    return plat::DriveControl(drive, plat::IOCTL_IDE_PASS_THROUGH, record, record);
 }
 
 void SpindleCommand(int d, bool stop) {

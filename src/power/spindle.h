@@ -1,9 +1,10 @@
 // Spindle stop (ATA SLEEP) and spin-up (ATA RECALIBRATE).
 #pragma once
 
-#include "drives/requests.h"
+#include "platform/drive_records.h"
+#include "platform/platform.h"
 
-drives::TIdeRegs SpindleRegs(bool stop);
+plat::TIdeRegs SpindleRegs(bool stop);
 // Sends the command on an open drive; true when the driver accepted it.
 bool SendSpindleCommand(plat::DriveHandle drive, bool stop);
 // Opens drive `d`, sends the command and closes the drive; failures pass silently.

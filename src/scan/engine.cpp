@@ -6,8 +6,9 @@
 #include "app/state.h"
 #include "console/keyboard.h"
 #include "console/output.h"
+#include "drives/open_drive.h"
 #include "drives/panel.h"
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 #include "scan/screen.h"
 
 namespace {
@@ -24,7 +25,8 @@ constexpr TClassLook ClassLooks[] = {
 
 // One buffer for every block: a full block of the longest logical sectors.
 std::span<std::uint8_t> BlockBuffer() {
-    static const std::span<std::uint8_t> buffer = plat::ReadBuffer(std::size_t{MaxBlockSectors} * LargestSectorSize);
+    static const std::span<std::uint8_t> buffer =
+        plat::ReadBuffer(std::size_t{MaxBlockSectors} * plat::LargestSectorSize);
     return buffer;
 }
 

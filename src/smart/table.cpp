@@ -7,6 +7,7 @@
 #include "app/state.h"
 #include "console/keyboard.h"
 #include "console/output.h"
+#include "drives/open_drive.h"
 #include "drives/panel.h"
 
 namespace {
@@ -61,12 +62,12 @@ TSmartListener Listener = nullptr;
 
 }  // namespace
 
-drives::TIdeRegs SmartReadThresholdsRegs(int drive) {
-    return drives::TIdeRegs{0xD1, 1, 1, 0x4F, 0xC2, drives::DriveHeadFor(drive), drives::AtaSmart, 0};
+plat::TIdeRegs SmartReadThresholdsRegs(int drive) {
+    return plat::TIdeRegs{0xD1, 1, 1, 0x4F, 0xC2, plat::DriveHeadFor(drive), plat::AtaSmart, 0};
 }
 
-drives::TIdeRegs SmartReadDataRegs(int drive) {
-    return drives::TIdeRegs{0xD0, 1, 1, 0x4F, 0xC2, drives::DriveHeadFor(drive), drives::AtaSmart, 0};
+plat::TIdeRegs SmartReadDataRegs(int drive) {
+    return plat::TIdeRegs{0xD0, 1, 1, 0x4F, 0xC2, plat::DriveHeadFor(drive), plat::AtaSmart, 0};
 }
 
 std::string SmartTableHeading(bool wholeRaw) {
@@ -83,35 +84,35 @@ void SetSmartListener(TSmartListener listener) { Listener = listener; }
 
 // The ATA SMART requests; true with both sectors read.
 bool ReadAtaSmart(const drives::TOpenDrive& drive, int d, TSmartSectors& sectors, bool identifyMayFail) {
-    auto request = std::make_unique<drives::TSendCmdRecord>();
+    auto request = std::make_unique<plat::TSendCmdRecord>();
     auto reply = std::make_unique<std::array<std::uint8_t, SmartReceiveReplyLength>>();
-    const auto input = std::span<const std::uint8_t>(*request).first(drives::SendCmdInputLength);
-    const auto send = [&](std::uint32_t code, std::uint32_t bufferSize, const drives::TIdeRegs& regs,
+    const auto input = std::span<const std::uint8_t>(*request).first(plat::SendCmdInputLength);
+    const auto send = [&](std::uint32_t code, std::uint32_t bufferSize, const plat::TIdeRegs& regs,
                           std::uint32_t replyLength) {
-        drives::WriteSendCmd(*request, bufferSize, regs, d);
+        plat::WriteSendCmd(*request, bufferSize, regs, d);
         return plat::DriveControl(drive.Handle(), code, input, std::span(*reply).first(replyLength));
     };
-    const auto sector = [&] { return reply->begin() + drives::SendCmdOutDataOffset; };
+    const auto sector = [&] { return reply->begin() + plat::SendCmdOutDataOffset; };
     std::array<std::uint8_t, 24> version{};
     request->fill(0);
-    if (!plat::DriveControl(drive.Handle(), drives::SMART_GET_VERSION, {}, version) ||
-        !send(drives::SMART_SEND_DRIVE_COMMAND, 0, drives::SmartEnableRegs(d), SmartSendReplyLength))
+    if (!plat::DriveControl(drive.Handle(), plat::SMART_GET_VERSION, {}, version) ||
+        !send(plat::SMART_SEND_DRIVE_COMMAND, 0, plat::SmartEnableRegs(d), SmartSendReplyLength))
         return false;
-    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, drives::IdentifyRegs(d), SmartReceiveReplyLength) && !identifyMayFail)
+    if (!send(plat::SMART_RCV_DRIVE_DATA, 512, plat::IdentifyRegs(d), SmartReceiveReplyLength) && !identifyMayFail)
         return false;
-    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength)) return false;
+    if (!send(plat::SMART_RCV_DRIVE_DATA, 512, SmartReadThresholdsRegs(d), SmartReceiveReplyLength)) return false;
     std::copy_n(sector(), 512, sectors.Thresholds.begin());
     reply->fill(0);
-    if (!send(drives::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength)) return false;
+    if (!send(plat::SMART_RCV_DRIVE_DATA, 512, SmartReadDataRegs(d), SmartReceiveReplyLength)) return false;
     std::copy_n(sector(), 512, sectors.Values.begin());
     return true;
 }
 
 bool ReadNvmeHealth(const drives::TOpenDrive& drive, TNvmeLog& log) {
-    const drives::TNvmeQuery request = drives::BuildNvmeHealthQuery();
-    drives::TNvmeQuery reply = request;
-    if (!plat::DriveControl(drive.Handle(), drives::IOCTL_STORAGE_QUERY_PROPERTY, request, reply)) return false;
-    const std::span<const std::uint8_t> found = drives::NvmeHealthReply(reply);
+    const plat::TNvmeQuery request = plat::BuildNvmeHealthQuery();
+    plat::TNvmeQuery reply = request;
+    if (!plat::DriveControl(drive.Handle(), plat::IOCTL_STORAGE_QUERY_PROPERTY, request, reply)) return false;
+    const std::span<const std::uint8_t> found = plat::NvmeHealthReply(reply);
     if (found.empty()) return false;
     std::copy(found.begin(), found.end(), log.begin());
     return true;

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 #include "smart/nvme.h"
 
 struct TSmartAttributeName {
@@ -19,8 +19,8 @@ inline constexpr std::size_t SmartSlots = 30;
 inline constexpr std::uint32_t SmartSendReplyLength = 3089;
 inline constexpr std::uint32_t SmartReceiveReplyLength = 3601;
 
-drives::TIdeRegs SmartReadThresholdsRegs(int drive);
-drives::TIdeRegs SmartReadDataRegs(int drive);
+plat::TIdeRegs SmartReadThresholdsRegs(int drive);
+plat::TIdeRegs SmartReadDataRegs(int drive);
 
 // The two sectors a SMART reading returns: READ ATTRIBUTE THRESHOLDS and READ DATA. Bytes 2-361
 // of each hold the 30 attribute slots of 12 bytes.

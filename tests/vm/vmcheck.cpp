@@ -37,7 +37,8 @@
 #include <vector>
 
 #include "drives/identity.h"
-#include "drives/requests.h"
+#include "drives/open_drive.h"
+#include "platform/drive_records.h"
 #include "platform/headless/harness.h"
 #include "platform/linux/drives_disks.h"
 #include "platform/linux/sg_ata.h"
@@ -172,7 +173,7 @@ void IdentifyFails() {
     std::array<std::uint8_t, 512> data{};
     const ata::TAtaOutcome outcome =
         fd < 0 ? ata::TAtaOutcome::NoAta
-               : lindrv::SendAtaCommand(fd, drives::IdentifyRegs(CurrentDrive), drives::TAtaData::In512, data);
+               : lindrv::SendAtaCommand(fd, plat::IdentifyRegs(CurrentDrive), plat::TAtaData::In512, data);
     if (fd >= 0) close(fd);
     const char* said = outcome == ata::TAtaOutcome::Done     ? "completed"
                        : outcome == ata::TAtaOutcome::Failed ? "failed"

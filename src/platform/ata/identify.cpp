@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/state.h"
+#include "platform/drive_records.h"
 
 namespace ata {
 namespace {
@@ -87,7 +87,8 @@ void SetIdentifySectors(std::span<std::uint8_t, 512> data, std::uint64_t sectors
 }
 
 void SetSectors(TDiskFacts& facts, std::uint64_t bytes, std::uint32_t logicalSectorSize) {
-    facts.SectorSize = logicalSectorSize >= 512 && logicalSectorSize <= LargestSectorSize ? logicalSectorSize : 512;
+    facts.SectorSize =
+        logicalSectorSize >= 512 && logicalSectorSize <= plat::LargestSectorSize ? logicalSectorSize : 512;
     facts.Sectors = bytes / facts.SectorSize;
 }
 

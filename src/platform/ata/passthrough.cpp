@@ -40,22 +40,22 @@ std::optional<TAtaReturn> FixedRegisters(std::span<const std::uint8_t> sense) {
 
 }  // namespace
 
-std::optional<drives::TAtaData> PermittedDataPhase(const drives::TIdeRegs& regs) {
+std::optional<plat::TAtaData> PermittedDataPhase(const plat::TIdeRegs& regs) {
     switch (regs.bCommandReg) {
-        case drives::AtaIdentify:
-            return drives::TAtaData::In512;
-        case drives::AtaSleep:
-        case drives::AtaRecalibrate:
-            return drives::TAtaData::None;
-        case drives::AtaSmart:
+        case plat::AtaIdentify:
+            return plat::TAtaData::In512;
+        case plat::AtaSleep:
+        case plat::AtaRecalibrate:
+            return plat::TAtaData::None;
+        case plat::AtaSmart:
             switch (regs.bFeaturesReg) {
                 case SmartReadData:
                 case SmartReadThresholds:
-                    return drives::TAtaData::In512;
+                    return plat::TAtaData::In512;
                 case SmartEnable:
                 case SmartDisable:
                 case SmartReturnStatus:
-                    return drives::TAtaData::None;
+                    return plat::TAtaData::None;
                 default:
                     return std::nullopt;
             }
@@ -66,15 +66,15 @@ std::optional<drives::TAtaData> PermittedDataPhase(const drives::TIdeRegs& regs)
 
 TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::uint64_t capacityBytes) {
     if (outcome == TAtaOutcome::Done) return TReplySource::Drive;
-    return command == drives::AtaIdentify && capacityBytes > 0 ? TReplySource::MadeUp : TReplySource::None;
+    return command == plat::AtaIdentify && capacityBytes > 0 ? TReplySource::MadeUp : TReplySource::None;
 }
 
-bool CarryOutRequest(const drives::TAtaRequest& request, std::span<std::uint8_t> out, std::uint64_t capacityBytes,
+bool CarryOutRequest(const plat::TAtaRequest& request, std::span<std::uint8_t> out, std::uint64_t capacityBytes,
                      const TSendAta& send, const std::function<std::array<std::uint8_t, 512>()>& madeUp) {
-    const std::optional<drives::TAtaData> phase = PermittedDataPhase(request.Regs);
+    const std::optional<plat::TAtaData> phase = PermittedDataPhase(request.Regs);
     if (!phase || *phase != request.Data) return false;
-    if (*phase == drives::TAtaData::None) return send(request.Regs, *phase, {}) == TAtaOutcome::Done;
-    const std::span<std::uint8_t> sector = drives::ReplySector(out);
+    if (*phase == plat::TAtaData::None) return send(request.Regs, *phase, {}) == TAtaOutcome::Done;
+    const std::span<std::uint8_t> sector = plat::ReplySector(out);
     if (sector.empty()) return false;
     std::array<std::uint8_t, 512> data{};
     const TAtaOutcome outcome = send(request.Regs, *phase, data);
@@ -113,17 +113,17 @@ std::optional<TSense> DecodeSense(std::span<const std::uint8_t> sense) {
 namespace {
 
 // The protocol, and the flags of byte 2: CK_COND where the registers are the answer.
-std::array<std::uint8_t, 2> ProtocolAndFlags(const drives::TIdeRegs& regs, drives::TAtaData data) {
-    if (data == drives::TAtaData::In512)
+std::array<std::uint8_t, 2> ProtocolAndFlags(const plat::TIdeRegs& regs, plat::TAtaData data) {
+    if (data == plat::TAtaData::In512)
         return {static_cast<std::uint8_t>(ProtocolPioIn << 1), FlagDirIn | FlagBlocks | LengthInCount};
-    const bool registers = regs.bCommandReg == drives::AtaSmart && regs.bFeaturesReg == SmartReturnStatus;
+    const bool registers = regs.bCommandReg == plat::AtaSmart && regs.bFeaturesReg == SmartReturnStatus;
     return {static_cast<std::uint8_t>(ProtocolNonData << 1), registers ? FlagCheckCondition : std::uint8_t{0}};
 }
 
 // A command block of either form: the operation code, the protocol and flags in bytes 1 and 2, and
 // the features, count, LBA low, mid and high, device and command registers at `at`.
 std::array<std::uint8_t, 16> PassThroughCdb(std::uint8_t opcode, const std::array<std::size_t, 7>& at,
-                                            const drives::TIdeRegs& regs, drives::TAtaData data) {
+                                            const plat::TIdeRegs& regs, plat::TAtaData data) {
     const std::array<std::uint8_t, 2> head = ProtocolAndFlags(regs, data);
     const std::array<std::uint8_t, 7> registers = {regs.bFeaturesReg, regs.bSectorCountReg, regs.bSectorNumberReg,
                                                    regs.bCylLowReg,   regs.bCylHighReg,     DeviceRegister(regs),
@@ -135,15 +135,15 @@ std::array<std::uint8_t, 16> PassThroughCdb(std::uint8_t opcode, const std::arra
 
 }  // namespace
 
-std::uint8_t DeviceRegister(const drives::TIdeRegs& regs) {
+std::uint8_t DeviceRegister(const plat::TIdeRegs& regs) {
     return static_cast<std::uint8_t>(regs.bDriveHeadReg & ~0x10);
 }
 
-std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
+std::array<std::uint8_t, 16> AtaPassThroughCdb(const plat::TIdeRegs& regs, plat::TAtaData data) {
     return PassThroughCdb(AtaPassThrough16, {4, 6, 8, 10, 12, 13, 14}, regs, data);
 }
 
-std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const drives::TIdeRegs& regs, drives::TAtaData data) {
+std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const plat::TIdeRegs& regs, plat::TAtaData data) {
     return PassThroughCdb(AtaPassThrough12, {3, 4, 5, 6, 7, 8, 9}, regs, data);
 }
 

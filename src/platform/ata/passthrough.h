@@ -11,7 +11,7 @@
 #include <optional>
 #include <span>
 
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 
 namespace ata {
 
@@ -25,7 +25,7 @@ enum class TAtaOutcome {
 // DATA and READ THRESHOLDS read one sector; SMART ENABLE, DISABLE and RETURN STATUS, SLEEP and
 // RECALIBRATE move no data. Nothing for any other command: no command that could change the
 // medium ever reaches a drive.
-std::optional<drives::TAtaData> PermittedDataPhase(const drives::TIdeRegs& regs);
+std::optional<plat::TAtaData> PermittedDataPhase(const plat::TIdeRegs& regs);
 
 // Where the data of an ATA command's reply comes from, given how the drive took the command.
 enum class TReplySource {
@@ -42,13 +42,13 @@ TReplySource ChooseReplySource(std::uint8_t command, TAtaOutcome outcome, std::u
 
 // Sends one permitted command: the registers, its data phase and, for a data-in command, the 512
 // bytes to fill.
-using TSendAta = std::function<TAtaOutcome(const drives::TIdeRegs&, drives::TAtaData, std::span<std::uint8_t>)>;
+using TSendAta = std::function<TAtaOutcome(const plat::TIdeRegs&, plat::TAtaData, std::span<std::uint8_t>)>;
 
-// Carries out a request of the drive layer (drives::DecodeAtaRequest) on a disk of
+// Carries out a request of the drive layer (plat::DecodeAtaRequest) on a disk of
 // `capacityBytes`: refuses a command that is not permitted or whose data phase differs from the
 // request's, sends the rest, and puts a data-in command's sector, the drive's or `madeUp()`
 // (ChooseReplySource), into the output record. True when the request succeeds.
-bool CarryOutRequest(const drives::TAtaRequest& request, std::span<std::uint8_t> out, std::uint64_t capacityBytes,
+bool CarryOutRequest(const plat::TAtaRequest& request, std::span<std::uint8_t> out, std::uint64_t capacityBytes,
                      const TSendAta& send, const std::function<std::array<std::uint8_t, 512>()>& madeUp);
 
 // ---- SCSI ATA PASS-THROUGH (16)
@@ -77,15 +77,15 @@ std::optional<TSense> DecodeSense(std::span<const std::uint8_t> sense);
 // The ATA PASS-THROUGH (16) command block: PIO data-in of one 512-byte sector counted in the
 // sector count register, or non-data. CK_COND only for SMART RETURN STATUS, whose answer is in the
 // registers: some bridges fail a data-in command that asks for them.
-std::array<std::uint8_t, 16> AtaPassThroughCdb(const drives::TIdeRegs& regs, drives::TAtaData data);
+std::array<std::uint8_t, 16> AtaPassThroughCdb(const plat::TIdeRegs& regs, plat::TAtaData data);
 
 // The same command as ATA PASS-THROUGH (12), for bridges that take only that form; the first 12
 // bytes of the array. Every permitted command fits it (none needs 48-bit registers).
-std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const drives::TIdeRegs& regs, drives::TAtaData data);
+std::array<std::uint8_t, 16> AtaPassThrough12Cdb(const plat::TIdeRegs& regs, plat::TAtaData data);
 
 // The device register of a command for a port with one drive: the master/slave bit of the
 // Windows numbering masked, since it means nothing there.
-std::uint8_t DeviceRegister(const drives::TIdeRegs& regs);
+std::uint8_t DeviceRegister(const plat::TIdeRegs& regs);
 
 // True when the sense data says the command's operation code is not known (ILLEGAL REQUEST,
 // INVALID COMMAND OPERATION CODE): a bridge without the 16-byte form answers so.

@@ -22,9 +22,9 @@
 #include <string_view>
 #include <vector>
 
-#include "drives/requests.h"
 #include "platform/ata/identify.h"
 #include "platform/ata/passthrough.h"
+#include "platform/drive_records.h"
 #include "platform/linux/drives_disks.h"
 #include "platform/linux/drives_identify.h"
 #include "platform/linux/drives_read.h"
@@ -150,23 +150,23 @@ std::array<std::uint8_t, 512> MadeUpIdentify(const TOpenDisk& disk) {
 // The controller's SMART / Health Information log, through the namespace's device.
 bool ReadNvmeHealthLog(const TOpenDisk& disk, std::span<std::uint8_t> out) {
     if (!disk.NameText().starts_with("nvme")) return false;
-    alignas(4096) std::array<std::uint8_t, drives::NvmeLogBytes> log{};
+    alignas(4096) std::array<std::uint8_t, plat::NvmeLogBytes> log{};
     nvme_admin_cmd command{};
     command.opcode = lindrv::NvmeGetLogPage;
     command.nsid = 0xFFFFFFFF;  // the whole controller
     command.addr = reinterpret_cast<std::uintptr_t>(log.data());
     command.data_len = log.size();
-    command.cdw10 = lindrv::GetLogPageDword10(drives::NvmeHealthLogPage, log.size());
-    return ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0 && drives::WriteNvmeHealthReply(out, log);
+    command.cdw10 = lindrv::GetLogPageDword10(plat::NvmeHealthLogPage, log.size());
+    return ioctl(disk.Fd, NVME_IOCTL_ADMIN_CMD, &command) == 0 && plat::WriteNvmeHealthReply(out, log);
 }
 
-bool CarryOutAtaCommand(const TOpenDisk& disk, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
+bool CarryOutAtaCommand(const TOpenDisk& disk, const plat::TAtaRequest& request, std::span<std::uint8_t> out) {
     return ata::CarryOutRequest(
         request, out, disk.Bytes,
-        [&](const drives::TIdeRegs& regs, drives::TAtaData phase, std::span<std::uint8_t> data) {
+        [&](const plat::TIdeRegs& regs, plat::TAtaData phase, std::span<std::uint8_t> data) {
             // A partition passes ATA commands on to its whole disk, whose capacity is not the
             // partition's.
-            if (disk.Named && regs.bCommandReg == drives::AtaIdentify) return ata::TAtaOutcome::NoAta;
+            if (disk.Named && regs.bCommandReg == plat::AtaIdentify) return ata::TAtaOutcome::NoAta;
             return lindrv::SendAtaCommand(disk.Fd, regs, phase, data);
         },
         [&] { return MadeUpIdentify(disk); });
@@ -258,12 +258,12 @@ bool DriveControl(DriveHandle drive, std::uint32_t code, std::span<const std::ui
                   std::span<std::uint8_t> out) {
     const std::optional<TOpenDisk> disk = FindDisk(drive);
     if (!disk) return false;
-    if (code == drives::SMART_GET_VERSION) {
+    if (code == plat::SMART_GET_VERSION) {
         if (disk->Bytes == 0) NoteFailure(disk->Number, DeviceOf(disk->Number).Path, "reports no capacity");
         return disk->Bytes > 0;
     }
-    if (drives::IsNvmeHealthQuery(code, in)) return ReadNvmeHealthLog(*disk, out);
-    const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
+    if (plat::IsNvmeHealthQuery(code, in)) return ReadNvmeHealthLog(*disk, out);
+    const std::optional<plat::TAtaRequest> request = plat::DecodeAtaRequest(code, in);
     if (!request) return false;
     return CarryOutAtaCommand(*disk, *request, out);
 }

@@ -14,9 +14,9 @@ constexpr unsigned CommandTimeoutMs = 60000;  // a sleeping drive may take long 
 
 }  // namespace
 
-ata::TAtaOutcome SendAtaCommand(int fd, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendAtaCommand(int fd, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                 std::span<std::uint8_t> data) {
-    const bool in = phase == drives::TAtaData::In512;
+    const bool in = phase == plat::TAtaData::In512;
     if (in && data.size() < 512) return ata::TAtaOutcome::Failed;
     std::array<std::uint8_t, 16> cdb = ata::AtaPassThroughCdb(regs, phase);
     std::array<std::uint8_t, 64> sense{};

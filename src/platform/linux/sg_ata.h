@@ -11,7 +11,6 @@ namespace lindrv {
 
 // Issues the command on an open block device. `data` receives the sector of a data-in command
 // and must hold 512 bytes then; it is ignored for a non-data command.
-ata::TAtaOutcome SendAtaCommand(int fd, const drives::TIdeRegs& regs, drives::TAtaData phase,
-                                std::span<std::uint8_t> data);
+ata::TAtaOutcome SendAtaCommand(int fd, const plat::TIdeRegs& regs, plat::TAtaData phase, std::span<std::uint8_t> data);
 
 }  // namespace lindrv

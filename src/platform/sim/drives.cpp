@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "drives/requests.h"
+#include "platform/drive_records.h"
 #include "platform/platform.h"
 #include "platform/sim/image.h"
 #include "platform/sim/scenario.h"
@@ -75,32 +75,32 @@ void SealChecksum(std::vector<std::uint8_t>& s) {
     s[511] = static_cast<std::uint8_t>(-sum);
 }
 
-bool RunAtaCommand(TSimDrive& drive, const drives::TAtaRequest& request, std::span<std::uint8_t> out) {
-    const drives::TIdeRegs& r = request.Regs;
+bool RunAtaCommand(TSimDrive& drive, const plat::TAtaRequest& request, std::span<std::uint8_t> out) {
+    const plat::TIdeRegs& r = request.Regs;
     std::vector<std::uint8_t> sector;
     switch (r.bCommandReg) {
-        case drives::AtaIdentify:
+        case plat::AtaIdentify:
             if (!drive.Described.Identifies) return false;
             sector = IdentifySector(drive.Described);
             break;
-        case drives::AtaSmart:
+        case plat::AtaSmart:
             if (!drive.Described.Smart || drive.Described.Nvme || r.bCylLowReg != 0x4F || r.bCylHighReg != 0xC2)
                 return false;
-            if (r.bFeaturesReg == 0xD8 && request.Data == drives::TAtaData::None) return true;
+            if (r.bFeaturesReg == 0xD8 && request.Data == plat::TAtaData::None) return true;
             if (r.bFeaturesReg == 0xD0) sector = SmartDataSector(drive.Described);
             if (r.bFeaturesReg == 0xD1) sector = SmartThresholdSector(drive.Described);
             break;
-        case drives::AtaSleep:
+        case plat::AtaSleep:
             drive.Asleep = true;
-            return request.Data == drives::TAtaData::None;
-        case drives::AtaRecalibrate:
+            return request.Data == plat::TAtaData::None;
+        case plat::AtaRecalibrate:
             drive.Asleep = false;
-            return request.Data == drives::TAtaData::None;
+            return request.Data == plat::TAtaData::None;
         default:
             return false;
     }
-    const auto reply = drives::ReplySector(out);
-    if (sector.empty() || request.Data != drives::TAtaData::In512 || reply.empty()) return false;
+    const auto reply = plat::ReplySector(out);
+    if (sector.empty() || request.Data != plat::TAtaData::In512 || reply.empty()) return false;
     std::copy(sector.begin(), sector.end(), reply.begin());
     return true;
 }
@@ -282,10 +282,10 @@ bool DriveControl(DriveHandle handle, std::uint32_t code, std::span<const std::u
                                                         std::vector<std::uint8_t>(in.begin(), in.end()), out.size()});
     }
     if (!drive) return false;
-    if (code == drives::SMART_GET_VERSION) return drive->Described.Answers && out.size() >= 24;
-    if (drives::IsNvmeHealthQuery(code, in))
-        return drive->Described.Nvme && drives::WriteNvmeHealthReply(out, drive->Described.NvmeLog);
-    const auto request = drives::DecodeAtaRequest(code, in);
+    if (code == plat::SMART_GET_VERSION) return drive->Described.Answers && out.size() >= 24;
+    if (plat::IsNvmeHealthQuery(code, in))
+        return drive->Described.Nvme && plat::WriteNvmeHealthReply(out, drive->Described.NvmeLog);
+    const auto request = plat::DecodeAtaRequest(code, in);
     return request && sim::RunAtaCommand(*drive, *request, out);
 }
 

@@ -9,10 +9,9 @@
 // only the old ATA port drivers take, goes those ways too. Reads follow Windows' own view of a
 // disk: its length and logical sector size (drive_reads.cpp).
 // clang-format off
-// The portable records before the SDK headers, whose SMART macros would replace their names; the
-// code below uses the SDK's names, which records_check.cpp proves to be the same codes.
-#include "drives/identity.h"
-#include "drives/requests.h"
+// The seam's records before the SDK headers, whose SMART macros would replace their names; the
+// code below uses the SDK's names, which records_layout.cpp proves to be the same codes.
+#include "platform/drive_records.h"
 #include "platform/ata/passthrough.h"
 #include "platform/win32/storage.h"
 
@@ -93,7 +92,7 @@ bool NativeControl(HANDLE handle, std::uint32_t code, std::span<const std::uint8
 }
 
 // One ATA command by IOCTL_ATA_PASS_THROUGH, else as ATA PASS-THROUGH where the bus may carry it.
-ata::TAtaOutcome SendPassThrough(TControl& control, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendPassThrough(TControl& control, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                  std::span<std::uint8_t> data) {
     const ata::TAtaOutcome outcome = win32::SendAtaPassThrough(control.Handle, regs, phase, data);
     if (outcome != ata::TAtaOutcome::NoAta || !win32::CarriesSat(Facts(control).BusType)) return outcome;
@@ -102,13 +101,13 @@ ata::TAtaOutcome SendPassThrough(TControl& control, const drives::TIdeRegs& regs
 
 // An ATA request carried out by pass-through (`passThrough`) or not at all, IDENTIFY made up
 // where it does not complete.
-bool CarryOut(TControl& control, bool passThrough, const std::optional<drives::TAtaRequest>& request,
+bool CarryOut(TControl& control, bool passThrough, const std::optional<plat::TAtaRequest>& request,
               std::span<std::uint8_t> out) {
     if (!request) return false;
     const win32::TStorageFacts& facts = Facts(control);
     return ata::CarryOutRequest(
         *request, out, facts.Bytes,
-        [&](const drives::TIdeRegs& regs, drives::TAtaData phase, std::span<std::uint8_t> data) {
+        [&](const plat::TIdeRegs& regs, plat::TAtaData phase, std::span<std::uint8_t> data) {
             return passThrough ? SendPassThrough(control, regs, phase, data) : ata::TAtaOutcome::NoAta;
         },
         [&] { return ata::SynthesizeIdentify(facts.Disk); });
@@ -124,10 +123,10 @@ void RemarkOnIdentity(TControl& control, std::span<std::uint8_t> reply) {
     number.Remarks.clear();
     if (const std::string bus = win32::VirtualBusName(facts.BusType); !bus.empty())
         number.Remarks.push_back("a virtual disk (" + bus + " bus): its timings measure the host's storage");
-    const std::span<std::uint8_t> sector = drives::ReplySector(reply);
+    const std::span<std::uint8_t> sector = plat::ReplySector(reply);
     if (sector.size() < 512 || facts.Bytes == 0) return;
-    TGeneralHDDInfo identity;
-    DecodeIdentity(std::span<const std::uint8_t, 512>(sector.data(), 512), identity);
+    const plat::TIdentifyCapacity identity =
+        plat::IdentifyCapacity(std::span<const std::uint8_t, 512>(sector.data(), 512));
     const auto identityBytes = static_cast<std::uint64_t>(identity.Sectors) * identity.SectorSize;
     if (identityBytes > facts.Bytes) {
         number.Remarks.push_back("the drive tells " + std::to_string(identity.Sectors) + " sectors, Windows reads " +
@@ -143,14 +142,14 @@ bool IsAtaRequest(std::uint32_t code) {
     return code == SMART_SEND_DRIVE_COMMAND || code == SMART_RCV_DRIVE_DATA || code == IOCTL_IDE_PASS_THROUGH;
 }
 
-bool IsIdentify(const std::optional<drives::TAtaRequest>& request) {
-    return request && request->Regs.bCommandReg == drives::AtaIdentify;
+bool IsIdentify(const std::optional<plat::TAtaRequest>& request) {
+    return request && request->Regs.bCommandReg == plat::AtaIdentify;
 }
 
 // An ATA request on the SMART route: as sent; a failed IDENTIFY takes the identity Windows knows
 // and a failed IDE pass-through (the spindle's, which storahci and stornvme refuse) goes by
 // pass-through. Without a SMART version request first, a failed request goes by pass-through.
-bool SmartRequest(TControl& control, std::uint32_t code, const std::optional<drives::TAtaRequest>& request,
+bool SmartRequest(TControl& control, std::uint32_t code, const std::optional<plat::TAtaRequest>& request,
                   std::span<const std::uint8_t> in, std::span<std::uint8_t> out) {
     if (NativeControl(control.Handle, code, in, out)) return true;
     if (control.Route == TRoute::Smart && code != IOCTL_IDE_PASS_THROUGH)
@@ -177,7 +176,7 @@ bool ControlDrive(TControl& control, std::uint32_t code, std::span<const std::ui
         return false;
     }
     if (!IsAtaRequest(code)) return NativeControl(control.Handle, code, in, out);
-    const std::optional<drives::TAtaRequest> request = drives::DecodeAtaRequest(code, in);
+    const std::optional<plat::TAtaRequest> request = plat::DecodeAtaRequest(code, in);
     const bool done = control.Route == TRoute::PassThrough ? CarryOut(control, true, request, out)
                                                            : SmartRequest(control, code, request, in, out);
     if (done && IsIdentify(request) && code == SMART_RCV_DRIVE_DATA) RemarkOnIdentity(control, out);

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/state.h"
+#include "platform/drive_records.h"
 #include "platform/win32/drive_calls.h"
 
 namespace plat::win32 {
@@ -73,7 +73,7 @@ std::uint32_t AnySectorSize(TDevice drive) {
 // The logical sector size; 512 bytes for one that is no power of two up to LargestSectorSize.
 std::uint32_t LogicalSectorSize(TDevice drive) {
     const std::uint32_t size = AnySectorSize(drive);
-    return size >= 512 && size <= LargestSectorSize && (size & (size - 1)) == 0 ? size : 512;
+    return size >= 512 && size <= plat::LargestSectorSize && (size & (size - 1)) == 0 ? size : 512;
 }
 
 // The serial number (bytes 4-23), model (24-63) and firmware (64-71) of an NVMe disk's Identify
@@ -176,9 +176,9 @@ bool CarriesSat(std::uint32_t busType) {
     }
 }
 
-ata::TAtaOutcome SendAtaPassThrough(TDevice drive, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendAtaPassThrough(TDevice drive, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                     std::span<std::uint8_t> data) {
-    const bool in = phase == drives::TAtaData::In512;
+    const bool in = phase == plat::TAtaData::In512;
     if (in && data.size() < 512) return ata::TAtaOutcome::Failed;
     // The record Windows takes: the request, then the sector.
     struct TRecord {
@@ -250,9 +250,9 @@ ata::TAtaOutcome SendCdb(TDevice drive, const std::array<std::uint8_t, 16>& cdb,
 
 }  // namespace
 
-ata::TAtaOutcome SendSatCommand(TDevice drive, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendSatCommand(TDevice drive, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                 std::span<std::uint8_t> data) {
-    const bool in = phase == drives::TAtaData::In512;
+    const bool in = phase == plat::TAtaData::In512;
     if (in && data.size() < 512) return ata::TAtaOutcome::Failed;
     bool invalidOpcode = false;
     const ata::TAtaOutcome outcome = SendCdb(drive, ata::AtaPassThroughCdb(regs, phase), 16, in, data, invalidOpcode);

@@ -18,7 +18,7 @@ namespace plat::win32 {
 inline constexpr int DriveNumbers = 64;
 
 // A device HANDLE; this header leaves the Windows headers out, whose SMART macros would replace
-// the names of drives/requests.h.
+// the names of platform/drive_records.h.
 using TDevice = void*;
 
 // How Windows reads a disk: its length and the size of its logical sector.
@@ -54,11 +54,11 @@ bool CarriesSat(std::uint32_t busType);
 // Sends a permitted ATA command (ata::PermittedDataPhase) through IOCTL_ATA_PASS_THROUGH. `data`
 // receives the sector of a data-in command and must hold 512 bytes then. NoAta when the driver
 // refuses the request itself.
-ata::TAtaOutcome SendAtaPassThrough(TDevice drive, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendAtaPassThrough(TDevice drive, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                     std::span<std::uint8_t> data);
 
 // The same as ATA PASS-THROUGH (16), and as (12) when the device refuses the 16-byte operation code.
-ata::TAtaOutcome SendSatCommand(TDevice drive, const drives::TIdeRegs& regs, drives::TAtaData phase,
+ata::TAtaOutcome SendSatCommand(TDevice drive, const plat::TIdeRegs& regs, plat::TAtaData phase,
                                 std::span<std::uint8_t> data);
 
 }  // namespace plat::win32

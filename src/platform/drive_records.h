@@ -1,6 +1,9 @@
-// The device-control records through which the program talks to a drive: the Win32 SMART and
-// IDE pass-through records, byte for byte. Backends without the Win32 interface decode them
-// back into ATA registers and carry the command out their own way.
+// The drive contract of the seam: the device-control records through which the program talks to a
+// drive (the Win32 SMART, IDE pass-through and NVMe query records, byte for byte), the capacity its
+// IDENTIFY DEVICE data tells, and the largest sector the program reads in. The portable program
+// builds the records; backends without the Win32 interface decode them back into ATA registers and
+// carry the command out their own way.
+// Thread: main.
 #pragma once
 
 #include <array>
@@ -8,9 +11,10 @@
 #include <optional>
 #include <span>
 
-#include "platform/platform.h"
+namespace plat {
 
-namespace drives {
+// Logical sectors the program reads in: powers of two from 512 to this many bytes.
+inline constexpr std::uint32_t LargestSectorSize = 4096;
 
 inline constexpr std::uint32_t SMART_GET_VERSION = 0x00074080;
 inline constexpr std::uint32_t SMART_SEND_DRIVE_COMMAND = 0x0007C084;
@@ -54,25 +58,6 @@ TIdePassThrough BuildIdePassThrough(const TIdeRegs& regs);
 TIdeRegs SmartEnableRegs(int drive);
 TIdeRegs IdentifyRegs(int drive);
 
-// A drive opened for one operation, closed when it goes out of scope.
-class TOpenDrive {
-public:
-    TOpenDrive(int number, plat::DriveAccess access) : handle_(plat::OpenDrive(number, access)) {}
-    ~TOpenDrive() { Close(); }
-    TOpenDrive(const TOpenDrive&) = delete;
-    TOpenDrive& operator=(const TOpenDrive&) = delete;
-
-    plat::DriveHandle Handle() const { return handle_; }
-    bool IsOpen() const { return handle_ != plat::InvalidDrive; }
-    void Close() {
-        if (handle_ != plat::InvalidDrive) plat::CloseDrive(handle_);
-        handle_ = plat::InvalidDrive;
-    }
-
-private:
-    plat::DriveHandle handle_;
-};
-
 // ---- NVMe health through IOCTL_STORAGE_QUERY_PROPERTY
 
 inline constexpr std::uint32_t IOCTL_STORAGE_QUERY_PROPERTY = 0x002D1400;
@@ -96,6 +81,19 @@ std::span<const std::uint8_t> NvmeHealthReply(std::span<const std::uint8_t> out)
 // For backends that read the log their own way: the reply as the Windows driver writes it.
 bool WriteNvmeHealthReply(std::span<std::uint8_t> out, std::span<const std::uint8_t, NvmeLogBytes> log);
 
+// ---- the capacity of IDENTIFY DEVICE data
+
+struct TIdentifyCapacity {
+    std::int64_t Sectors = 0;  // logical sectors
+    std::int32_t AddressBits = 0;
+    std::uint32_t SectorSize = 512;  // bytes of a logical sector
+};
+
+// The 28-bit sector count of words 60-61, or the 48-bit one of words 100-103 when the former is
+// 0x0FFFFFFF; the logical sector size of words 106 and 117-118, 512 bytes unless it is a power of
+// two up to LargestSectorSize.
+TIdentifyCapacity IdentifyCapacity(std::span<const std::uint8_t, 512> data);
+
 // ---- for backends that carry the commands out themselves
 
 enum class TAtaData { None, In512 };
@@ -113,4 +111,4 @@ std::optional<TAtaRequest> DecodeAtaRequest(std::uint32_t code, std::span<const 
 // Where a data-in command's sector goes in the output record; empty when it is too short.
 std::span<std::uint8_t> ReplySector(std::span<std::uint8_t> out);
 
-}  // namespace drives
+}  // namespace plat

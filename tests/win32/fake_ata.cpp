@@ -1,4 +1,6 @@
-#include "platform/win32/fake_ata.h"
+// The fake ATA drive and the ways Windows' drivers and bridges carry commands to it (fake_ata.h).
+// Thread: main.
+#include "fake_ata.h"
 
 // clang-format off
 // windows.h first: the other SDK headers build on its types.

@@ -1,4 +1,6 @@
-#include "platform/win32/fake_devices.h"
+// The fake device layer of platenhawk-drives-check.exe (fake_devices.h).
+// Thread: main.
+#include "fake_devices.h"
 
 // clang-format off
 // windows.h first: the other SDK headers build on its types.
@@ -13,9 +15,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "fake_ata.h"
+#include "fake_disks.h"
 #include "platform/win32/drive_calls.h"
-#include "platform/win32/fake_ata.h"
-#include "platform/win32/fake_disks.h"
 
 namespace fake {
 namespace {

@@ -1,9 +1,12 @@
-#include "drives/requests.h"
+// The drive contract of the seam: building and decoding the device-control records, reading the
+// capacity of IDENTIFY DEVICE data.
+// Thread: main.
+#include "platform/drive_records.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace drives {
+namespace plat {
 namespace {
 
 void PutRegs(std::uint8_t* at, const TIdeRegs& r) {
@@ -20,6 +23,26 @@ void PutU32(std::uint8_t* at, std::uint32_t v) {
 
 std::uint32_t GetU32(const std::uint8_t* at) {
     return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+
+std::uint32_t Word32At(std::span<const std::uint8_t, 512> data, std::size_t byte) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | data[byte + static_cast<std::size_t>(i)];
+    return v;
+}
+
+std::uint16_t WordAt(std::span<const std::uint8_t, 512> data, std::size_t word) {
+    return static_cast<std::uint16_t>(data[2 * word] | (data[2 * word + 1] << 8));
+}
+
+// Word 106 tells, when its bits 15-14 are 01, whether the logical sector is longer than 256 words
+// (bit 12); words 117-118 then give its length in words. Anything else is a 512-byte sector.
+std::uint32_t LogicalSectorSize(std::span<const std::uint8_t, 512> data) {
+    const std::uint16_t w106 = WordAt(data, 106);
+    if ((w106 & 0xC000) != 0x4000 || (w106 & 0x1000) == 0) return 512;
+    const std::uint64_t bytes = std::uint64_t{Word32At(data, 234)} * 2;
+    if (bytes < 512 || bytes > LargestSectorSize || (bytes & (bytes - 1)) != 0) return 512;
+    return static_cast<std::uint32_t>(bytes);
 }
 
 }  // namespace
@@ -58,6 +81,22 @@ std::optional<TAtaRequest> DecodeAtaRequest(std::uint32_t code, std::span<const 
 std::span<std::uint8_t> ReplySector(std::span<std::uint8_t> out) {
     if (out.size() < IdentifyReplyLength) return {};
     return out.subspan(SendCmdOutDataOffset, 512);
+}
+
+TIdentifyCapacity IdentifyCapacity(std::span<const std::uint8_t, 512> data) {
+    TIdentifyCapacity capacity;
+    const std::uint32_t lba28 = Word32At(data, 120);
+    if (lba28 == 0x0FFFFFFF) {
+        std::int64_t lba48 = 0;
+        for (int i = 5; i >= 0; --i) lba48 = (lba48 << 8) | data[200 + static_cast<std::size_t>(i)];
+        capacity.Sectors = lba48;
+        capacity.AddressBits = 48;
+    } else {
+        capacity.Sectors = lba28;
+        capacity.AddressBits = 28;
+    }
+    capacity.SectorSize = LogicalSectorSize(data);
+    return capacity;
 }
 
 namespace {
@@ -129,4 +168,4 @@ bool WriteNvmeHealthReply(std::span<std::uint8_t> out, std::span<const std::uint
     return true;
 }
 
-}  // namespace drives
+}  // namespace plat

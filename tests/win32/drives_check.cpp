@@ -3,7 +3,8 @@
 // Windows' drivers. Prints one line per case, named in plain words, with ok or FAIL and what the
 // program made of it; exits with 1 when any line differs from what the drivers' answers should
 // give, when a request went out that Windows would not have taken or that asked for more than
-// reading, or when a handle was left open. Run under Wine by scripts/check-wine; main thread.
+// reading, or when a handle was left open. Run under Wine by scripts/check-wine.
+// Thread: main.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,9 +13,9 @@
 #include <vector>
 
 #include "drives/identity.h"
-#include "drives/requests.h"
+#include "drives/open_drive.h"
+#include "fake_devices.h"
 #include "platform/platform.h"
-#include "platform/win32/fake_devices.h"
 #include "power/spindle.h"
 #include "smart/table.h"
 

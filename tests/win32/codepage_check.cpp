@@ -3,6 +3,7 @@
 // OEM code pages are 1251 and 866 (a Russian Windows; Wine in ru_RU.UTF-8): CharToOemA of every
 // Windows-1251 byte above 0x7F, and MultiByteToWideChar of every code page 866 byte. One line for
 // each byte that differs; exit status 0 when none does, 1 when one does, 2 on another system.
+// Thread: main.
 #include <windows.h>
 
 #include <cstdint>

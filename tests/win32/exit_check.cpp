@@ -4,6 +4,7 @@
 //   crash       an access violation nobody handles
 //   terminate   an exception nobody catches
 // Ctrl+Break is not among them: Wine does not pass it to a program's console handlers.
+// Threads: main, clock.
 #include <windows.h>
 
 #include <cstdio>

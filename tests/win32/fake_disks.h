@@ -1,5 +1,6 @@
 // The fake disks of fake_devices.h, one record each: what Windows' drivers tell of it and how
-// they, and the bridge in front of it, carry ATA commands. Main thread only.
+// they, and the bridge in front of it, carry ATA commands.
+// Thread: main.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/win32/fake_ata.h"
+#include "fake_ata.h"
 
 namespace fake {
 

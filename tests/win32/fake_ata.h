@@ -3,7 +3,8 @@
 // pass-through of the old ATA port drivers, IOCTL_ATA_PASS_THROUGH of storport's AHCI miniport and
 // the ATA port drivers, and ATA PASS-THROUGH (16) and (12) inside IOCTL_SCSI_PASS_THROUGH as each
 // kind of bridge answers them. Records which way each command came and notes any the program must
-// not send. Main thread only.
+// not send.
+// Thread: main.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/win32/fake_devices.h"
+#include "fake_devices.h"
 
 namespace fake {
 

@@ -1,4 +1,6 @@
-#include "platform/win32/fake_disks.h"
+// The fake disks of fake_devices.h and what Windows' drivers tell of each (fake_disks.h).
+// Thread: main.
+#include "fake_disks.h"
 
 #include <array>
 

@@ -1,8 +1,8 @@
 // A fake device layer for platenhawk-drives-check.exe: the drive layer's system calls
 // (drive_calls.h) answered as Windows' disk class driver (disk.sys, classpnp), its port drivers
 // and the bridges behind them answer, with the records laid out as the SDK headers define them
-// (records_check.cpp pins those layouts down). Each behaviour cites what it models. Main thread
-// only. The drive numbers:
+// (records_layout.cpp pins those layouts down). Each behaviour cites what it models. The drive
+// numbers:
 //    0  a SATA disk on the ATA port driver (atapi): SMART requests and IDE pass-through; another
 //       program (a hardware monitor) holds it open for reading and writing
 //    1  a SATA disk on the AHCI miniport (storahci): SMART requests, ATA pass-through and SAT, no
@@ -23,6 +23,7 @@
 //   14  no device (a gap below the last drive)
 //   15  a VHD (file-backed virtual disk)
 //   40  a SATA disk on storahci beyond the first 16 numbers; no other number has a device
+// Thread: main.
 #pragma once
 
 #include <string>
