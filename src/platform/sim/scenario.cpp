@@ -1,3 +1,5 @@
+// The scenario file read into simulated drives (scenario.h).
+// Thread: main.
 #include "platform/sim/scenario.h"
 
 #include <algorithm>

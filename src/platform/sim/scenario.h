@@ -44,6 +44,7 @@
 //                               controller_busy_time, power_cycles, power_on_hours,
 //                               unsafe_shutdowns, media_and_data_integrity_errors,
 //                               error_log_entries: 0 .. 2^128-1
+// Thread: main.
 #pragma once
 
 #include <array>
