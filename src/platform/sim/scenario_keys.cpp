@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <type_traits>
 
 #include "platform/sim/image.h"
 
