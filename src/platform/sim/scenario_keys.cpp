@@ -91,7 +91,7 @@ std::optional<TRange> SectorRange(TLine& l, std::string_view text) {
         l.Fail("bad range " + std::string(text) + " (expected A-B or a sector number)");
         return std::nullopt;
     }
-    l.Section.Ranges.push_back(TPendingRange{TRange{*first, *last}, l.Number});
+    l.Section.Ranges.push_back(TPendingRange{TRange{*first, *last}, l.LineNumber});
     return TRange{*first, *last};
 }
 

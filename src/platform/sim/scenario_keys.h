@@ -40,7 +40,7 @@ struct TKey;
 struct TLine {
     const TKey& Key;
     std::string_view Value;
-    int Number;
+    int LineNumber;
     TSection& Section;
     std::string Error;  // why the parser refused the value
 
