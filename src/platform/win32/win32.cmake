@@ -24,7 +24,7 @@ endforeach()
 
 # Simulated drives; images are read through the Win32 twin of image_posix.cpp.
 add_library(ph_sim OBJECT
-  src/platform/sim/scenario.cpp src/platform/sim/drives.cpp ${PH_BUILTIN_SCENARIO}
+  src/platform/sim/scenario.cpp src/platform/sim/scenario_keys.cpp src/platform/sim/drives.cpp ${PH_BUILTIN_SCENARIO}
   ${PH_WIN32_DIR}/sim_image.cpp)
 target_include_directories(ph_sim PUBLIC src)
 set_source_files_properties(${PH_WIN32_DIR}/sim_image.cpp PROPERTIES COMPILE_DEFINITIONS "WIN32_LEAN_AND_MEAN;NOMINMAX")
