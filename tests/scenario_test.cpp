@@ -6,10 +6,13 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <span>
+#include <sstream>
 #include <variant>
 
 #include "platform/sim/image.h"
+#include "platform/sim/scenario_keys.h"
 #include "program.h"
 
 namespace {
@@ -252,6 +255,25 @@ TEST(Scenario, RefusesAKeyGivenTwiceExceptListKeys) {
     EXPECT_EQ(s.Drives[0].Unreadable.size(), 2u);
     EXPECT_EQ(s.Drives[0].Partial.size(), 2u);
     EXPECT_EQ(s.Drives[0].Attributes.size(), 2u);
+}
+
+// platenhawk-demo(1) names every key of the table in its section SCENARIO FILE, on a line of font
+// macros (as .BI KEY " = value" or .BR KEY ,), not only in its prose.
+TEST(Scenario, ManPageDocumentsEveryKey) {
+    std::ifstream page(PH_DEMO_MAN_PAGE);
+    ASSERT_TRUE(page.is_open()) << PH_DEMO_MAN_PAGE;
+    std::set<std::string> named;
+    bool scenarioFile = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.starts_with(".SH ")) scenarioFile = line == ".SH SCENARIO FILE";
+        if (!scenarioFile || !line.starts_with('.')) continue;
+        for (char& c : line)
+            if ((c < 'a' || c > 'z') && c != '_') c = ' ';
+        std::istringstream words(line);
+        for (std::string word; words >> word;) named.insert(word);
+    }
+    for (const sim::TKey& key : sim::SectionKeys())
+        EXPECT_TRUE(named.contains(std::string(key.Name))) << PH_DEMO_MAN_PAGE << " does not document " << key.Name;
 }
 
 TEST(Scenario, AcceptsAByteOrderMarkAtTheStart) {

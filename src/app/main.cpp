@@ -1,3 +1,6 @@
+// The program's start sequence and main loop (app/main.h): the background threads started, the
+// console set up, a drive chosen, then the main menu's tasks until F10 ends the program.
+// Thread: main.
 #include "app/main.h"
 
 #include "app/setup.h"

@@ -1,4 +1,5 @@
 // The program: start sequence and main loop.
+// Thread: main.
 #pragma once
 
 [[noreturn]] void Main();

@@ -1,3 +1,5 @@
+// Start-up (app/setup.h): the stored texts decoded, and the console set up for the 80 x 25 screen.
+// Thread: main.
 #include "app/setup.h"
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Start-up: the stored texts and the console set-up.
+// Thread: main.
 #pragma once
 
 #include <string>

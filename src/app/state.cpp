@@ -1,3 +1,5 @@
+// The program's one global state record and its two resets (app/state.h).
+// Thread: main.
 #include "app/state.h"
 
 #include "app/setup.h"

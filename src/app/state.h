@@ -1,4 +1,7 @@
-// The program's one global state record and its two resets.
+// The program's one global state record and its two resets. Only the main thread changes it; the
+// clock and ticker threads read the output handle, the ticker also ScanRunning and the start-up
+// texts (app/threads.h).
+// Threads: main, clock, ticker.
 #pragma once
 
 #include <array>

@@ -1,3 +1,6 @@
+// The background threads' procedures (app/threads.h): the clock on row 0, the ticker on row 24,
+// and the mouse nudge.
+// Threads: clock, ticker, mouse nudge.
 #include "app/threads.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The command line of both programs (cli/command_line.h): the options read and checked, then the
+// interactive program or one unattended task run.
+// Thread: main.
 #include "cli/command_line.h"
 
 #include <cerrno>

@@ -1,6 +1,7 @@
 // The command line of both programs. Without arguments the interactive program runs exactly as it
 // always did; options add to it (reports) or run one task unattended and end (--list, --scan,
 // --smart, --history).
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // --history DIR: the readings and trend of every drive whose reports DIR holds, as text or JSON,
-// and with --reports OUT a trend picture per drive. No drive is touched. Runs on the main thread.
+// and with --reports OUT a trend picture per drive. No drive is touched.
+// Thread: main.
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 // Prometheus metrics of every drive: the samples of one metric together under its HELP and TYPE
-// lines, label values escaped and made valid UTF-8, the file replaced in one step. Runs on the
-// main thread.
+// lines, label values escaped and made valid UTF-8, the file replaced in one step.
+// Thread: main.
 #include "cli/metrics.h"
 
 #include <cstdio>

@@ -1,5 +1,6 @@
 // --metrics FILE: every drive's identity, capacity and SMART health in Prometheus's text format,
-// for node_exporter's textfile collector. Runs on the main thread.
+// for node_exporter's textfile collector.
+// Thread: main.
 #pragma once
 
 #include "cli/command_line.h"

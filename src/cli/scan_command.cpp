@@ -1,6 +1,6 @@
 // --scan: the surface scan without the 80 x 25 screen, its progress on the standard error and a
-// summary on the standard output, for scripts and remote shells. Runs on the main thread, which
-// runs the scan.
+// summary on the standard output, for scripts and remote shells.
+// Thread: main.
 #include <array>
 #include <cinttypes>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // --list and --smart without the 80 x 25 screen, and what the unattended tasks share (see
-// unattended_parts.h): messages, the drive a command line names, the "report:" lines. Runs on the
-// main thread.
+// unattended_parts.h): messages, the drive a command line names, the "report:" lines.
+// Thread: main.
 #include "cli/unattended.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The unattended tasks of the command line: the drive list, a surface scan and a SMART reading
 // without the 80 x 25 screen, for scripts and remote shells. They run the same engine, classes,
 // re-check and reports as the interactive program.
+// Thread: main.
 #pragma once
 
 #include "cli/command_line.h"

@@ -1,6 +1,6 @@
 // What the unattended tasks (unattended.cpp: the list and SMART; scan_command.cpp: the scan)
-// share: their messages, the drive a command line names, and the "report:" lines. Runs on the
-// main thread.
+// share: their messages, the drive a command line names, and the "report:" lines.
+// Thread: main.
 #pragma once
 
 #include <optional>

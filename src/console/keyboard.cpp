@@ -1,3 +1,6 @@
+// Keyboard reads (console/keyboard.h): the key waits, the menu keys, ESC polled during a scan and
+// the LBA field's editor.
+// Thread: main.
 #include "console/keyboard.h"
 
 #include <algorithm>

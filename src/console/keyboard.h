@@ -1,5 +1,6 @@
 // Keyboard reads. Every blocking read flushes the queue first; F10 at any of them ends the
 // program.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

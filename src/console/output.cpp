@@ -1,3 +1,6 @@
+// Screen output (console/output.h) through the console calls of the seam: the cursor, the current
+// colour, the text stream and the cell writers.
+// Threads: main, clock, ticker.
 #include "console/output.h"
 
 #include "app/state.h"

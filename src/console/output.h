@@ -1,6 +1,8 @@
 // Screen output: the cursor, the current colour, the converting and raw text-stream writers and
 // the cell writers. Texts are Windows-1251; the converting writers turn a private copy into the
 // console's OEM code page, the raw writers pass bytes through (digits, drive texts, OEM glyphs).
+// The clock and ticker threads use only the cell writers (PutTextAt, FillAttributes) and ToOem.
+// Threads: main, clock, ticker.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// A drive's identity from its IDENTIFY DEVICE data, the drive list and the detection screen
+// (drives/identity.h).
+// Thread: main.
 #include "drives/identity.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // A drive's identity from its ATA IDENTIFY DEVICE data, and the detection screen.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

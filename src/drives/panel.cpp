@@ -1,3 +1,5 @@
+// The choice of a drive, its identity panel and the one-line drive header (drives/panel.h).
+// Thread: main.
 #include "drives/panel.h"
 
 #include <string>

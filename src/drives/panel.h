@@ -1,4 +1,5 @@
 // The choice of a drive, its identity panel and the one-line drive header.
+// Thread: main.
 #pragma once
 
 void SelectDrive();

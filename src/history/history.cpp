@@ -1,7 +1,7 @@
 // The history's folder walk: every "*.json" file of the folder and its subfolders (no link
 // followed, nothing but regular files opened) read as a report or skipped with the reason, the
-// reports grouped by drive and put in order of time, and each drive judged. Runs on the calling
-// thread.
+// reports grouped by drive and put in order of time, and each drive judged.
+// Thread: main.
 #include "history/history.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // A drive's history: the scan and SMART reports of a folder (and its subfolders) read back,
 // grouped by drive and ordered by time, and the latest readings set against the earlier ones —
 // new damaged and slow runs, SMART counters that grew, the read speed — into a status per drive.
-// Reads only; used by --history and by whatever else asks how a drive is doing. Runs on the
-// calling thread.
+// Reads only; used by --history and by whatever else asks how a drive is doing.
+// Thread: main.
 #pragma once
 
 #include <array>

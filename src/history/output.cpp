@@ -1,5 +1,6 @@
 // The history as people and programs read it: a line a reading and a sentence of trend per drive,
-// or one JSON document (docs/schemas/history.schema.json). Runs on the calling thread.
+// or one JSON document (docs/schemas/history.schema.json).
+// Thread: main.
 #include <array>
 #include <cmath>
 #include <cstdio>

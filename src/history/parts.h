@@ -1,5 +1,5 @@
 // What the history's files share: runs kept sorted and bounded, and report times as instants.
-// Runs on the calling thread.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

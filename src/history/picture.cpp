@@ -1,7 +1,8 @@
 // The trend picture of a drive: a caption with the trend's sentence, the read-speed curves of its
 // latest scans on one chart, each in a colour of its own with its date in the legend, and under it
 // a strip per scan along the LBA axis with its damaged and slow runs in their class colours, the
-// new ones of the latest scan marked above its strip. Runs on the calling thread.
+// new ones of the latest scan marked above its strip.
+// Thread: main.
 #include "report/picture.h"
 
 #include <algorithm>

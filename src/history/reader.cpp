@@ -1,7 +1,8 @@
 // One report read back as a stream of JSON events (nlohmann's SAX interface): only the members the
 // history needs are kept, the runs bounded, so that memory does not grow with the file. A file that
 // is cut short, foreign, of another format or hostile (too deep, a text or number too long) is
-// turned down with the reason. Runs on the calling thread.
+// turned down with the reason.
+// Thread: main.
 #include <algorithm>
 #include <array>
 #include <charconv>

@@ -1,6 +1,7 @@
 // A drive's trend: its latest scan against what the earlier ones read whole or fast, its SMART
 // counters first and latest, the median speed over what both scans read whole, and the status
-// they give. Runs on the calling thread.
+// they give.
+// Thread: main.
 #include <algorithm>
 #include <cmath>
 #include <utility>

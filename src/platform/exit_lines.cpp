@@ -1,3 +1,5 @@
+// What the program says for the end of the process, and its name (platform/exit_lines.h).
+// Thread: main.
 #include "platform/exit_lines.h"
 
 #include <string_view>

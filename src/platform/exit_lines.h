@@ -1,5 +1,6 @@
 // What the program says for the end of the process (SayAtExit), kept for the backend that writes
 // it once the console or terminal is back as it was found. Shared by the backends.
+// Thread: main.
 #pragma once
 
 #include <string>

@@ -8,6 +8,7 @@
 //   drives:           win32 (\\.\PhysicalDriveN), linux (block devices, SG_IO), sim (scenario file)
 // The shapes follow the Win32 calls the program was written against; the other backends give
 // the same observable behaviour.
+// Threads: main, clock, ticker, mouse nudge.
 #pragma once
 
 #include <cstdint>

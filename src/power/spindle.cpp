@@ -1,3 +1,5 @@
+// The spindle commands (power/spindle.h): ATA SLEEP and RECALIBRATE sent to a drive.
+// Thread: main.
 #include "power/spindle.h"
 
 #include "drives/open_drive.h"

@@ -1,4 +1,5 @@
 // Spindle stop (ATA SLEEP) and spin-up (ATA RECALIBRATE).
+// Thread: main.
 #pragma once
 
 #include "platform/drive_records.h"

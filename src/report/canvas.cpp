@@ -1,5 +1,5 @@
-// The reports' pictures in memory: rectangles, text in stb's easy font, PNG by stb's writer. Runs
-// on the thread that draws.
+// The reports' pictures in memory: rectangles, text in stb's easy font, PNG by stb's writer.
+// Thread: main.
 #include "report/canvas.h"
 
 #include <algorithm>

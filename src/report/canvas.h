@@ -1,6 +1,7 @@
 // A picture drawn in memory for the reports: filled rectangles and text in a small built-in font
 // (printable ASCII, scaled twice), encoded as PNG. Shared by the scan's surface picture and the
-// history's trend picture. Runs on the thread that draws.
+// history's trend picture.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

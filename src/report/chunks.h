@@ -1,5 +1,6 @@
 // Text handed on to a report file in pieces of about 64 KiB, for the parts of a report that grow
-// with the findings. Used on the thread that writes the reports (the main thread).
+// with the findings.
+// Thread: main.
 #pragma once
 
 #include <charconv>

@@ -1,3 +1,6 @@
+// The report files' contents (report/documents.h): the JSON documents of a scan and of a SMART
+// reading, and the damaged-block list.
+// Thread: main.
 #include "report/documents.h"
 
 #include <algorithm>

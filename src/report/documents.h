@@ -1,5 +1,6 @@
 // The report files' contents: the JSON documents of a scan and of a SMART reading, and the
 // damaged-block list.
+// Thread: main.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,7 @@
 // Report files: the folder opened once, a temporary file per part written and flushed with the
 // signals held, and published under a stem no other report holds; and a file such as the metrics
-// replaced whole the same way. Runs on the main thread.
+// replaced whole the same way.
+// Thread: main.
 #include "report/files.h"
 
 #include <cstdio>

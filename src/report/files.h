@@ -1,5 +1,6 @@
 // Report files: their names, and writing them whole or not at all into a folder others may write
-// to as well. Runs on the thread that writes the reports (the main thread).
+// to as well.
+// Thread: main.
 #pragma once
 
 #include <functional>

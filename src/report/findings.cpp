@@ -1,3 +1,6 @@
+// The damaged and slow blocks of one scan as runs (report/findings.h): the buffer in memory, the
+// temporary file it spills to, and the runs read back in order.
+// Thread: main.
 #include "report/findings.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 // The damaged and slow blocks of one scan as runs: consecutive blocks of one class make one run.
 // The latest runs stay in a small buffer in memory; older ones go to an anonymous temporary file
 // and are read back in order when the reports are written, so that memory stays the same however
-// many blocks fail. Run by the scanning thread.
+// many blocks fail.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

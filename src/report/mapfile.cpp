@@ -1,5 +1,6 @@
 // The scan as a GNU ddrescue mapfile, written from the findings as they are read back, one line
-// an extent. Runs on the thread that writes the reports (the main thread).
+// an extent.
+// Thread: main.
 #include "report/mapfile.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The scan as a GNU ddrescue mapfile: which bytes of the whole drive the scan read, which it could
 // not, and which it never reached, for ddrescue's --domain-mapfile and for ddrescuelog.
+// Thread: main.
 #pragma once
 
 #include "report/files.h"

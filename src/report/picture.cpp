@@ -1,6 +1,6 @@
 // The surface picture of a scan: its layout, caption, map with LBA scale and dots over the
-// findings, read-speed curve and legend, drawn into memory and encoded as PNG. Run by the thread
-// that ends the scan.
+// findings, read-speed curve and legend, drawn into memory and encoded as PNG.
+// Thread: main.
 #include "report/picture.h"
 
 #include <algorithm>

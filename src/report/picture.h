@@ -2,7 +2,8 @@
 // (or per group of consecutive blocks on a large drive, coloured by the worst of them) in rows of
 // up to 1024 cells with the first LBA of every few rows at their left, a dot over every damaged or
 // slow cell too small to see, the read-speed curve under it, and a legend of the eight classes
-// with their counts. Drawn by the thread that ends the scan.
+// with their counts.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Reports (report/report.h): the listeners that follow the scan and the SMART table, and the files
+// they write.
+// Thread: main.
 #include "report/report.h"
 
 #include <string_view>

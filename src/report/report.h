@@ -4,6 +4,7 @@
 // JSON document for a SMART reading. They follow the scan
 // and the SMART table as listeners; a file that cannot be written never disturbs the screens, and
 // the program says at its end what it wrote and what it could not.
+// Thread: main.
 #pragma once
 
 #include <string>

@@ -1,3 +1,5 @@
+// What one surface scan found (report/scan_record.h), kept block by block.
+// Thread: main.
 #include "report/scan_record.h"
 
 #include <algorithm>

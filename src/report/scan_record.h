@@ -2,7 +2,7 @@
 // damaged and slow blocks as runs, the eight counters (64-bit, whatever the screen's), the surface
 // as picture cells and as stretches for the speed curve. Memory is bounded: the runs spill to a
 // temporary file, the picture has at most 2^20 cells and the surface at most 65,536 stretches.
-// Run by the scanning thread.
+// Thread: main.
 #pragma once
 
 #include <array>

@@ -1,5 +1,6 @@
-// The surface of a scan in stretches: the table the scanning thread fills block by block, and the
+// The surface of a scan in stretches: the table the scan fills block by block, and the
 // CSV and speed points the reports derive from it after the scan.
+// Thread: main.
 #include "report/surface.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
 // The surface of a scan in stretches, for heat maps and the read-speed curve: the range cut into
 // at most 65,536 stretches of the same number of blocks (but the last), each with what its blocks
 // gave as they arrived: how many were read, the worst class, their times and the bytes and time
-// of the full reads. A fixed-size table, whatever the drive's size. Filled on the scanning thread,
-// read by the reports after the scan.
+// of the full reads. A fixed-size table, whatever the drive's size. Filled as the scan reads, read
+// by the reports after the scan.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

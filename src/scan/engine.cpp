@@ -1,3 +1,6 @@
+// The surface scan (scan/engine.h): the timed block reads, their classes, the re-check of slow
+// blocks, and the view and the listener told of each block.
+// Thread: main.
 #include "scan/engine.h"
 
 #include <algorithm>

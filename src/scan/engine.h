@@ -1,4 +1,6 @@
-// The surface scan: timed block reads, their classes, the re-check of slow blocks.
+// The surface scan: timed block reads, their classes, the re-check of slow blocks. The scan runs on
+// the main thread itself; no thread of its own reads the drive.
+// Thread: main.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +44,7 @@ struct TScanView {
 };
 
 // Whoever else follows every scan (the reports): told when the blocks start, of each block, and
-// when the scan ends (ScanAborted tells how). All on the scanning thread.
+// when the scan ends (ScanAborted tells how). All on the main thread.
 struct TScanListener {
     void (*Started)();
     void (*BlockDone)(const TBlockResult&);

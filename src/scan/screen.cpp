@@ -1,3 +1,6 @@
+// The scan screen (scan/screen.h): its frame, work area, statistics panel, block map and
+// damaged-block list.
+// Thread: main.
 #include "scan/screen.h"
 
 #include <charconv>

@@ -1,5 +1,6 @@
 // The scan screen: the fixed frame (title bar, progress row, status bar), the work area, the
 // statistics panel, the block map and the damaged-block list.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

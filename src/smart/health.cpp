@@ -1,5 +1,6 @@
 // Statuses of SMART readings and the changes between two of them; see smart/health.h. Pure
-// functions, run on the thread that holds the readings.
+// functions.
+// Thread: main.
 #include "smart/health.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 // The health of a SMART reading as scripts and reports read it: a status for each ATA attribute or
 // NVMe health field and for the whole drive, the attributes with their whole raw values, and what
 // changed between a reading before a surface scan and one after it. Pure functions of the
-// readings, run on whichever thread holds them.
+// readings.
+// Thread: main.
 #pragma once
 
 #include <array>

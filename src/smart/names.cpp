@@ -1,3 +1,5 @@
+// The names of the ATA SMART attributes the table shows (smart/table.h).
+// Thread: main.
 #include <array>
 
 #include "smart/table.h"

@@ -1,3 +1,6 @@
+// The health of an NVMe drive (smart/nvme.h): its health log turned into the fifteen rows of the
+// SMART table.
+// Thread: main.
 #include "smart/nvme.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // The health of an NVMe drive: its SMART / Health Information log (log page 02h), as the SMART
 // table shows it in fifteen rows.
+// Thread: main.
 #pragma once
 
 #include <array>

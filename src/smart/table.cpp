@@ -1,3 +1,5 @@
+// The SMART attribute table (smart/table.h): the requests, the rows and the paged table screen.
+// Thread: main.
 #include "smart/table.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The SMART attribute table: the requests, the attribute names and the paged table screen.
+// Thread: main.
 #pragma once
 
 #include <array>

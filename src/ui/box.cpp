@@ -1,3 +1,5 @@
+// The frame both boxes share (ui/box.h).
+// Thread: main.
 #include "ui/box.h"
 
 #include <string>

@@ -1,4 +1,5 @@
 // The frame both boxes share: 39 columns from column 19, double-line OEM frame characters.
+// Thread: main.
 #pragma once
 
 #include <string_view>

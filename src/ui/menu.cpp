@@ -1,3 +1,5 @@
+// The framed main menu (ui/menus.h).
+// Thread: main.
 #include <string_view>
 
 #include "app/state.h"

@@ -1,4 +1,5 @@
 // The framed main menu and the scan settings dialog.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The scan settings dialog (ui/menus.h).
+// Thread: main.
 #include <string>
 
 #include "app/state.h"

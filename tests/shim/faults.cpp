@@ -5,7 +5,8 @@
 //   PH_FAULT_RENAME_PAUSE=PATH  the first renameat2 creates PATH and waits until it is removed
 //                               (30 s at most), so that a test can act between a report's
 //                               choice of a name and its rename
-// Runs on whichever thread makes the call.
+// The calls come from the report files, which the main thread writes.
+// Thread: main.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>

@@ -26,6 +26,10 @@
 // Output lines: "@@SCREEN name", the 25 rows each between '|', "@@END" (the scan screen of drive
 // N is "scan" for drive 1, "scan:N" for the others); "@@PASS what" and
 // "@@FAIL what"; "@@VMCHECK DONE failures=N" last. The exit code is the number of failures.
+//
+// It drives the harness on the test thread; its own drive requests, made while the program waits
+// for a key, play main (app/threads.h).
+// Threads: main, test.
 #include <fcntl.h>
 #include <unistd.h>
 

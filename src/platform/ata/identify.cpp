@@ -1,3 +1,6 @@
+// IDENTIFY DEVICE data made up from what the operating system knows about a disk
+// (platform/ata/identify.h).
+// Thread: main.
 #include "platform/ata/identify.h"
 
 #include <algorithm>

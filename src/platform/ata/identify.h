@@ -1,7 +1,8 @@
 // IDENTIFY DEVICE data made up for a disk that takes no ATA command (NVMe, virtio, plain SCSI, a
 // USB bridge without ATA pass-through) or refuses IDENTIFY, from what the operating system knows
 // about it, so that it can be listed, chosen and scanned. Shared by the Linux and Windows drive
-// layers; run by whichever thread issues the drive request.
+// layers.
+// Thread: main.
 #pragma once
 
 #include <array>

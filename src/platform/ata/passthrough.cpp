@@ -1,3 +1,6 @@
+// ATA commands carried by a backend of its own (platform/ata/passthrough.h): the commands that may
+// go, and the SCSI ATA PASS-THROUGH command blocks built and their sense data read.
+// Thread: main.
 #include "platform/ata/passthrough.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // ATA commands carried to a drive by a backend of its own: which commands may go at all, what a
 // command that does not complete leaves the caller with, and the SCSI ATA PASS-THROUGH (16) and
 // (12) commands of the SCSI / ATA translation with the sense data in which the registers come back.
-// Shared by the Linux (SG_IO) and Windows (IOCTL_SCSI_PASS_THROUGH) drive layers; run by
-// whichever thread issues the drive request.
+// Shared by the Linux (SG_IO) and Windows (IOCTL_SCSI_PASS_THROUGH) drive layers.
+// Thread: main.
 #pragma once
 
 #include <array>

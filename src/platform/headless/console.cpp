@@ -1,5 +1,6 @@
 // The console set-up and input calls of the headless harness: the screen is the in-memory
 // buffer, the keys come from the test's queue.
+// Thread: main.
 #include "platform/headless/runtime.h"
 #include "platform/platform.h"
 #include "platform/screen/screen_buffer.h"

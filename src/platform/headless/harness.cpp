@@ -1,3 +1,6 @@
+// The headless harness (platform/headless/harness.h): the program started on a thread of its own,
+// which plays main, and the test's calls: keys queued, the clock moved on, the screen read.
+// Threads: main, test.
 #include "platform/headless/harness.h"
 
 #include <new>

@@ -1,10 +1,11 @@
 // The headless harness: runs the real program on the in-memory screen with scripted keys and a
-// virtual clock. The program runs on a thread of its own; the test types keys, lets it run until
-// it waits for a key with nothing queued, and reads the screen.
+// virtual clock. The program runs on a thread of its own, which plays main (app/threads.h); the
+// test types keys, lets it run until it waits for a key with nothing queued, and reads the screen.
 //
 // The virtual clock: the program's sleeps (and simulated drive latencies) return at once and
 // advance the tick count; the background threads sleep until the clock reaches their time and
 // run, one at a time, while the thread that advanced the clock waits for them.
+// Threads: main, test.
 #pragma once
 
 #include <cstdint>

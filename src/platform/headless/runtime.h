@@ -1,5 +1,6 @@
 // The shared state of the headless backend: the input queue, the virtual clock and the threads
 // of the program under test.
+// Threads: main, clock, ticker, mouse nudge, test.
 #pragma once
 
 #include <condition_variable>

@@ -1,5 +1,6 @@
 // Time, threads and the process, on the virtual clock of the headless harness (or the real one,
 // for checks against real devices).
+// Threads: main, clock, ticker, mouse nudge, test.
 #include <ctime>
 #include <new>
 

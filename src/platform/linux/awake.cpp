@@ -1,7 +1,7 @@
 // Staying awake on Linux: a logind inhibitor ("sleep:idle", mode "block") taken on the system bus
 // through sd-bus when a scan starts and dropped when it ends, by closing the descriptor logind
 // gave. Built without sd-bus (PH_LOGIND undefined: the static build), the system may sleep.
-// Runs on the thread that runs the scan.
+// Thread: main.
 #include <string>
 #include <string_view>
 

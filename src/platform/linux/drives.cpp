@@ -1,7 +1,8 @@
 // Physical drives on Linux: drive N is the N-th whole disk under /sys/block (see drives_disks.h),
 // and a block device named on the command line takes the number after them; all opened
-// read-only; reads go around the page cache (O_DIRECT), ATA commands through SG_IO. Runs on
-// whichever thread asks; the table of open disks is locked.
+// read-only; reads go around the page cache (O_DIRECT), ATA commands through SG_IO. The table of
+// open disks is locked.
+// Thread: main.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/nvme_ioctl.h>

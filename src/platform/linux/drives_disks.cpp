@@ -1,3 +1,6 @@
+// Which block devices count as physical drives, and in which order they are numbered
+// (drives_disks.h).
+// Thread: main.
 #include "platform/linux/drives_disks.h"
 
 #include <algorithm>

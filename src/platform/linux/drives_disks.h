@@ -1,4 +1,5 @@
 // Which block devices count as physical drives, and in which order they are numbered.
+// Thread: main.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,6 @@
+// What the kernel knows about a disk that takes no ATA command or refuses IDENTIFY
+// (drives_identify.h).
+// Thread: main.
 #include "platform/linux/drives_identify.h"
 
 #include <algorithm>

@@ -1,5 +1,6 @@
 // What the kernel knows about a disk that takes no ATA command (NVMe, virtio, plain SCSI) or
 // refuses IDENTIFY, from which platform/ata/identify.h makes up its IDENTIFY data.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

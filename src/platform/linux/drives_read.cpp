@@ -1,3 +1,5 @@
+// Positioned reads of a block device opened with O_DIRECT (drives_read.h).
+// Thread: main.
 #include "platform/linux/drives_read.h"
 
 #include <unistd.h>

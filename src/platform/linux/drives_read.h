@@ -1,4 +1,5 @@
 // Positioned reads of a block device opened with O_DIRECT.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // Report files on Linux: a folder opened once, files created exclusively under names nobody can
 // guess and published by renames that never replace, everything flushed to the disk; and the
-// signals held while such a file is half-written. Runs on whichever thread writes a report (the
-// main thread). The headless harness uses it as well: its tests write real files.
+// signals held while such a file is half-written. The headless harness uses it as well: its tests
+// write real files.
+// Thread: main.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/random.h>

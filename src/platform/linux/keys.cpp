@@ -1,3 +1,5 @@
+// Key decoding for a terminal (keys.h): the bytes a terminal sends turned into key records.
+// Thread: main.
 #include "platform/linux/keys.h"
 
 #include <algorithm>

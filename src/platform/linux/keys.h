@@ -5,6 +5,7 @@
 // sequence runs. Every escape sequence is taken whole, up to its final byte, and becomes one key;
 // the strings a terminal sends as replies (OSC, DCS, SOS, PM, APC, up to BEL or ST) become no key.
 // An ESC inside a sequence or a string ends it and starts the next key.
+// Thread: main.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // The program on a Linux terminal with the machine's block devices.
+// Thread: main.
 #include "cli/command_line.h"
 #include "platform/platform.h"
 

@@ -1,7 +1,8 @@
 // Reading report files back on Linux: folders and files opened relative to an open folder, never
 // through a link (O_NOFOLLOW), files only when regular and opened with O_NONBLOCK, so that a FIFO
-// or a device put where a report was expected never holds the program up. Runs on the main thread.
+// or a device put where a report was expected never holds the program up.
 // The headless harness uses it as well.
+// Thread: main.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>

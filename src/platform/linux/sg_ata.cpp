@@ -1,3 +1,6 @@
+// ATA commands carried by the SCSI generic interface (sg_ata.h): ATA PASS-THROUGH (16) through
+// SG_IO.
+// Thread: main.
 #include "platform/linux/sg_ata.h"
 
 #include <scsi/sg.h>

@@ -1,5 +1,6 @@
 // ATA commands carried by the SCSI generic interface: ATA PASS-THROUGH (16) through SG_IO (the
 // command block and the reading of the reply in platform/ata/passthrough.h).
+// Thread: main.
 #pragma once
 
 #include <cstdint>

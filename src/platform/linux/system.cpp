@@ -1,5 +1,6 @@
 // Time, threads and the process on Linux: the real monotonic clock, detached threads, and an exit
 // that puts the terminal back first, also one a signal asked for while a scan's report was due.
+// Threads: main, clock, ticker, mouse nudge, signal handling.
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>

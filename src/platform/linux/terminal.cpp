@@ -4,13 +4,15 @@
 // way out of the process, the signals that end it included; and the requests to end that are kept
 // while a scan's report is due.
 //
-// Runs on the main thread: the console calls, and the signal handlers, which every other thread
-// blocks (StartHelper). The presenter and the watcher reach it only through the calls of
-// terminal_parts.h, which may run on any thread.
+// Runs on the main thread: the console calls, and the handlers of signals from outside, which every
+// other thread blocks (StartHelper); a fault's handler runs on the thread that faulted. The
+// presenter and the key watcher reach it only through the calls of terminal_parts.h, which may run
+// on any thread.
 //
 // Rules: whatever a signal handler reaches is async-signal-safe only: lock-free atomics, write,
 // tcsetattr, nanosleep, raise, kill; no allocation, no lock, no stdio. Every write of the running
 // program goes through Send, so that none lands while the terminal is handed back or restored.
+// Threads: main, presenter, key watcher, signal handling.
 #include "platform/linux/terminal.h"
 
 #include <pthread.h>

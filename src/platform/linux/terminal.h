@@ -2,6 +2,7 @@
 // presenter thread (terminal_output.cpp), keys read from the terminal (terminal_input.cpp), and
 // the terminal taken, handed back for a stop and put back on every way out of the process
 // (terminal.cpp, with the start-up check of terminal_fitness.cpp).
+// Threads: main, presenter, signal handling.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 //
 // Runs on the main thread, once at start-up, before the terminal is taken: no other part of the
 // terminal runs yet. It sets the terminal's modes only for its question and puts them back after.
+// Thread: main.
 #include <langinfo.h>
 #include <poll.h>
 #include <termios.h>

@@ -1,11 +1,12 @@
-// The keys of the Linux terminal: a watcher thread reads the terminal as soon as it has input and
-// notes when each byte arrived; the main thread decodes the bytes into key records (keys.cpp),
+// The keys of the Linux terminal: the key watcher thread reads the terminal as soon as it has input
+// and notes when each byte arrived; the main thread decodes the bytes into key records (keys.cpp),
 // telling a lone ESC from the start of a sequence by those arrival times, and drops them on a flush.
 //
-// The watcher thread only reads and stamps, under the lock of g_arrived; decoding and the queue
-// of key records are the main thread's, which runs the console calls at the end of this file.
-// A hang-up the watcher sees is handed to the hand-over (HangUp), which ends the process on the
-// main thread.
+// The key watcher only reads and stamps, under the lock of g_arrived; decoding and the queue of key
+// records are the main thread's, which runs the console calls at the end of this file. A hang-up
+// the key watcher sees is handed to the hand-over (HangUp), which ends the process on the main
+// thread.
+// Threads: main, key watcher.
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -37,14 +38,14 @@ struct Arrival {
     std::string Bytes;
 };
 
-// A watcher thread reads the terminal as soon as it has input, so that the arrival time of every
+// The key watcher reads the terminal as soon as it has input, so that the arrival time of every
 // byte is known however long the main thread is busy, and keeps what it read here until the main
 // thread takes it. It stops reading while MaxArrived bytes wait; the terminal holds the rest.
 constexpr std::size_t MaxArrived = std::size_t{1} << 16;
 struct ArrivedInput {
     std::mutex Lock;
     std::condition_variable Filled;   // bytes came: the main thread may be waiting for them
-    std::condition_variable Emptied;  // the main thread took them: the watcher may be waiting for room
+    std::condition_variable Emptied;  // the main thread took them: the key watcher may be waiting for room
     std::vector<Arrival> Chunks;
     std::size_t Bytes = 0;
 };

@@ -3,12 +3,12 @@
 // budget); before the alternate screen, the text stream's lines; the bell and the console's tones.
 //
 // The presenter thread draws the frames (Present, RenderFrame). The main thread picks the palette
-// before the presenter starts and delivers the text stream; the program's threads sound the bell
-// and the tones.
+// before the presenter starts, delivers the text stream and sounds the bell and the tones.
 //
 // Rules: every byte goes out through the hand-over's Send, which drops it while the terminal is
 // handed back; the terminal's modes are the hand-over's, and whether to draw everything again
 // (after a resize or a stop) is its answer to TakeRepaintRequest.
+// Threads: main, presenter.
 #include <linux/kd.h>
 #include <sys/ioctl.h>
 

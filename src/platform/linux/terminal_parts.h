@@ -1,6 +1,8 @@
 // What the three parts of the Linux terminal ask of each other: the hand-over (terminal.cpp) owns
 // the terminal's modes and decides when the program may write; the presenter (terminal_output.cpp)
-// draws the screen; the watcher (terminal_input.cpp) reads the keys. Nothing else includes this.
+// draws the screen; the key watcher (terminal_input.cpp) reads the keys. Nothing else includes
+// this.
+// Threads: main, presenter, key watcher.
 #pragma once
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// The fixed code-page tables (codepage.h).
+// Threads: main, clock, ticker, presenter, test.
 #include "platform/screen/codepage.h"
 
 #include <array>

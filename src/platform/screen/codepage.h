@@ -1,7 +1,7 @@
 // Fixed code-page tables, the same whatever the system's code pages are: Windows-1251 to the
 // Russian OEM code page 866 (as CharToOemA converts on a Russian system), code page 866 to UTF-8
-// for a terminal and to UTF-16 for the Windows console's wide-character calls. Pure functions,
-// called from any thread.
+// for a terminal and to UTF-16 for the Windows console's wide-character calls. Pure functions.
+// Threads: main, clock, ticker, presenter, test.
 #pragma once
 
 #include <cstdint>

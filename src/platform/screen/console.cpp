@@ -1,6 +1,7 @@
 // The console output calls of the seam, on the process's in-memory screen buffer. Shared by the
 // backends that keep the screen in memory (the Linux terminal and the headless harness); each of
 // them adds the calls that set the console up and the input side.
+// Threads: main, clock, ticker.
 #include "platform/platform.h"
 #include "platform/screen/codepage.h"
 #include "platform/screen/screen_buffer.h"

@@ -1,3 +1,5 @@
+// A console screen buffer in memory (screen_buffer.h).
+// Threads: main, clock, ticker, presenter, test.
 #include "platform/screen/screen_buffer.h"
 
 #include <algorithm>

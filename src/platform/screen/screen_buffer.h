@@ -2,6 +2,7 @@
 // cursor, a current attribute and the text stream, behaving as the Win32 console does where the
 // program relies on it. The Linux terminal presents one; the headless harness reads one.
 // Every member may be called from any thread.
+// Threads: main, clock, ticker, presenter, test.
 #pragma once
 
 #include <atomic>

@@ -1,5 +1,6 @@
 // platenhawk-demo: the program on simulated drives, described by a scenario file or by the
 // built-in scenario.
+// Thread: main.
 #include <cstdio>
 #include <variant>
 

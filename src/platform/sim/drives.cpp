@@ -1,4 +1,5 @@
 // The drive calls of the seam, served by the drives of the installed scenario.
+// Thread: main.
 #include <algorithm>
 #include <array>
 #include <cstring>

@@ -1,6 +1,7 @@
 // The host files of the simulation: the scenario text, and the disk images (a file or a block
 // device) that simulated drives read from; one twin per OS. Both are looked at before they are
 // opened and opened so that nothing blocks: a FIFO or a device is refused, not waited for.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// The host files of the simulation on POSIX systems (image.h): the scenario text and the disk
+// images.
+// Thread: main.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>

@@ -9,6 +9,6 @@ else()
   set(PH_SIM_IMAGE ${CMAKE_CURRENT_LIST_DIR}/image_posix.cpp)
 endif()
 
-add_library(ph_sim OBJECT ${CMAKE_CURRENT_LIST_DIR}/scenario.cpp ${CMAKE_CURRENT_LIST_DIR}/drives.cpp
-            ${PH_BUILTIN_SCENARIO} ${PH_SIM_IMAGE})
+add_library(ph_sim OBJECT ${CMAKE_CURRENT_LIST_DIR}/scenario.cpp ${CMAKE_CURRENT_LIST_DIR}/scenario_keys.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/drives.cpp ${PH_BUILTIN_SCENARIO} ${PH_SIM_IMAGE})
 target_include_directories(ph_sim PUBLIC src)

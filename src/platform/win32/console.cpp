@@ -10,6 +10,7 @@
 // thread the system starts for a console event, or one that crashed. The drawing calls of
 // console_screen.cpp, on the main, clock and ticker threads, reach it only through
 // console_parts.h.
+// Threads: main, clock, ticker, signal handling.
 #include "platform/win32/console.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // What the Win32 system calls need of the console backend.
+// Threads: main, signal handling.
 #pragma once
 
 namespace plat::con {

@@ -1,6 +1,7 @@
 // What the two parts of the Win32 console ask of each other: the hand-over (console.cpp) keeps the
 // console the program borrowed and puts it back on every way out; the screen (console_screen.cpp)
 // draws on it, writes the text stream and reads the keys. Nothing else includes this.
+// Threads: main, clock, ticker.
 #pragma once
 
 #include <windows.h>

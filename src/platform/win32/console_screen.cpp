@@ -9,6 +9,7 @@
 // Runs on the main thread, with the clock and ticker threads writing as well. Every call that
 // changes the console holds a TOutput, so that none lands once the hand-over (console.cpp) has
 // begun to put the console back.
+// Threads: main, clock, ticker.
 #include <string>
 
 #include "platform/screen/codepage.h"

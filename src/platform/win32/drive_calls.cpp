@@ -1,4 +1,5 @@
 // The drive layer's system calls as Windows carries them out.
+// Thread: main.
 #include "platform/win32/drive_calls.h"
 
 namespace plat::win32::sys {

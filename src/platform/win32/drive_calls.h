@@ -1,7 +1,7 @@
 // The system calls of the drive layer (drives.cpp, storage.cpp), behind names of their own so
 // that a check can link the layer against a fake device layer (fake_devices.cpp) in place of
-// Windows. drive_calls.cpp gives the system's own; every thread that reads or controls a drive
-// calls them.
+// Windows. drive_calls.cpp gives the system's own.
+// Thread: main.
 #pragma once
 
 #include <windows.h>

@@ -1,3 +1,6 @@
+// Reads of a physical drive as Windows takes them (drive_reads.h): whole logical sectors, through
+// an aligned bounce buffer where Windows' sectors are longer than the drive's.
+// Thread: main.
 #include "platform/win32/drive_reads.h"
 
 #include <windows.h>

@@ -2,7 +2,8 @@
 // and length are whole logical sectors of the disk and it ends within the disk's length. The scan
 // reads in 512-byte sectors as the drive's identity counts them; where Windows' sectors are longer
 // (a USB bridge that shows a 512-byte drive as 4096-byte sectors), a read goes through an aligned
-// bounce buffer. The scan thread reads; the main thread opens and closes.
+// bounce buffer.
+// Thread: main.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,4 @@
-// Win32 physical drives: \\.\PhysicalDrive0 to 63, positioned reads and DeviceIoControl, on the
-// main thread (identity, SMART, spindle) and the scan thread (reads).
+// Win32 physical drives: \\.\PhysicalDrive0 to 63, positioned reads and DeviceIoControl.
 //
 // A drive whose driver answers the SMART interface gets every request as the program sends it.
 // One that does not (NVMe, USB bridges, SATA on some drivers) but has a capacity is listed too:
@@ -8,6 +7,8 @@
 // ATA commands, and the SMART commands go that way or fail. The spindle's IDE pass-through, which
 // only the old ATA port drivers take, goes those ways too. Reads follow Windows' own view of a
 // disk: its length and logical sector size (drive_reads.cpp).
+// Thread: main.
+
 // clang-format off
 // The seam's records before the SDK headers, whose SMART macros would replace their names; the
 // code below uses the SDK's names, which records_layout.cpp proves to be the same codes.

@@ -1,3 +1,5 @@
+// The system's English text for a Windows error code (error_text.h).
+// Thread: main.
 #include "platform/win32/error_text.h"
 
 namespace plat::win32 {

@@ -1,4 +1,5 @@
 // The system's English text for a Windows error code.
+// Thread: main.
 #pragma once
 
 #include <windows.h>

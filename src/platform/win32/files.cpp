@@ -1,7 +1,8 @@
 // Report files on Windows: the folder held open (without sharing its deletion, so that neither it
 // nor a folder above it can be renamed meanwhile), files created with CREATE_NEW under names
 // nobody can guess, flushed, and published by MoveFileExW without MOVEFILE_REPLACE_EXISTING.
-// Runs on the main thread. There are no signals to hold back.
+// There are no signals to hold back.
+// Thread: main.
 #define _CRT_RAND_S
 #include <windows.h>
 

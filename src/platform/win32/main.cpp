@@ -1,4 +1,5 @@
 // platenhawk.exe: the program on the machine's physical drives.
+// Thread: main.
 #include "cli/command_line.h"
 #include "platform/platform.h"
 

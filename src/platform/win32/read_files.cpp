@@ -1,7 +1,8 @@
 // Reading report files back on Windows: folders and files opened by the path the open folder
 // really has (GetFinalPathNameByHandleW), with FILE_FLAG_OPEN_REPARSE_POINT so that no link or
 // junction is followed, and a file kept only when it is a file on a disk (not a pipe, not a
-// device). Runs on the main thread.
+// device).
+// Thread: main.
 #include <windows.h>
 
 #include <algorithm>

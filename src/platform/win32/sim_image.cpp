@@ -1,5 +1,6 @@
 // The host files of the simulation on Windows: the scenario text, and disk images (a file, or a
 // device such as \\.\PhysicalDrive1).
+// Thread: main.
 #include <windows.h>
 #include <winioctl.h>
 

@@ -1,3 +1,6 @@
+// What Windows knows about a disk, and the ATA commands carried to one that does not answer its
+// SMART interface (storage.h).
+// Thread: main.
 #include "platform/win32/storage.h"
 
 // clang-format off

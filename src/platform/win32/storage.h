@@ -2,7 +2,8 @@
 // Controller data), and the ATA commands carried to a disk that does not answer its SMART
 // interface: IOCTL_ATA_PASS_THROUGH (the AHCI and ATA port drivers), else SCSI ATA PASS-THROUGH
 // (16), or (12) where the bridge knows only that, through IOCTL_SCSI_PASS_THROUGH. Called by the
-// drive layer (drives.cpp) from whichever thread opens, reads or controls a drive.
+// drive layer (drives.cpp).
+// Thread: main.
 #pragma once
 
 #include <cstdint>

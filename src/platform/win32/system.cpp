@@ -1,5 +1,7 @@
 // Win32 time, threads, priorities and the process. Called from the main thread and the
-// background threads alike.
+// background threads alike; the console control handlers of the unattended tasks and of a scan run
+// on the thread the system starts for the event.
+// Threads: main, clock, ticker, mouse nudge, signal handling.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>

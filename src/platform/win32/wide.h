@@ -1,5 +1,6 @@
 // Texts between the program's narrow strings (the ANSI code page, as Windows gives the command
-// line) and the wide ones of the W calls. Used by the file calls on whichever thread makes them.
+// line) and the wide ones of the W calls. Used by the file calls.
+// Thread: main.
 #pragma once
 
 #include <windows.h>
