@@ -188,7 +188,11 @@ class Pane:
             path.unlink(missing_ok=True)
         line = command if isinstance(command, str) else shlex.join(str(a) for a in command)
         q = {key: shlex.quote(str(self.file(key))) for key in ("go", "exit", "stty.before", "stty.after")}
-        script = (f"while [ ! -e {q['go']} ]; do sleep 0.05; done\n"
+        # A Ctrl-C the terminal turns into SIGINT (Wine's console leaves that on) reaches the
+        # shell too: it must go on to record the status. A trap, unlike an ignored signal, is not
+        # passed on to the program.
+        script = ("trap : INT\n"
+                  f"while [ ! -e {q['go']} ]; do sleep 0.05; done\n"
                   f"stty -g >{q['stty.before']}\n"
                   + (f"cd {shlex.quote(str(cwd))} && " if cwd else "") + f"{line}\n"
                   f"echo $? >{q['exit']}.tmp; mv {q['exit']}.tmp {q['exit']}\n"
