@@ -1,5 +1,5 @@
 // The system calls of the drive layer (drives.cpp, storage.cpp), behind names of their own so
-// that a check can link the layer against a fake device layer (fake_devices.cpp) in place of
+// that a check can link the layer against a fake device layer (tests/win32/fake_devices.cpp) in place of
 // Windows. drive_calls.cpp gives the system's own.
 // Thread: main.
 #pragma once
