@@ -261,7 +261,8 @@ run "$work/drives.ini" --scan 1 --last-lba 2550
 
 # Ctrl+C and SIGTERM stop the scan after the block being read; the report says "stopped". The
 # signal goes once the first progress line (1 %) is out, with 99 % of the scan, at least 50 s of
-# reads, still to come; how long the reads take on a loaded machine changes nothing.
+# reads, still to come; how long the reads take on a loaded machine changes nothing. No recheck:
+# it would wait three seconds for each block such a machine makes slow.
 cat >"$work/long.ini" <<'EOF'
 [drive 0]
 serial = LONG
@@ -270,7 +271,7 @@ latency = 5
 EOF
 for signal in INT TERM; do
     rm -rf "$work/stopped" "$work/err"
-    "$demo" "$work/long.ini" --scan 1 --reports "$work/stopped" >"$work/out" 2>"$work/err" &
+    "$demo" "$work/long.ini" --scan 1 --no-recheck --reports "$work/stopped" >"$work/out" 2>"$work/err" &
     pid=$!
     # A program that never writes its progress or ignores the signal must not hang the test.
     for ((i = 0; i < 2400; ++i)); do
@@ -298,7 +299,7 @@ for signal in INT TERM; do
 import json, sys
 r = json.load(open(sys.argv[1]))
 assert r["outcome"] == "stopped" and 0 < r["blocks"] < 10000, r
-assert r["verdict"] == "incomplete", r["verdict"]
+assert r["verdict"] == ("slow" if r["slow"] else "incomplete"), r["verdict"]
 # The mapfile leaves what the stopped scan did not reach untried, up to the drive's end.
 last = open(sys.argv[1][:-len(".json")] + ".map").read().split("\n")[-2].split()
 assert [int(last[0], 16), int(last[0], 16) + int(last[1], 16), last[2]] == [
