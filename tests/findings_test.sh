@@ -85,8 +85,8 @@ EOF
 # A's JSON, whose flush failed, is named as not written, and no file of it is left (the check
 # above allows no other file, a temporary one neither).
 a_stem=$(sed -n 's/^report: \(.*-TWIN-scan\(-[0-9]*\)\?\)-damaged\.txt$/\1/p' "$work/a.out")
-[[ -n $a_stem && ! -e $a_stem.json ]] &&
-    grep -qx "platenhawk-demo: report $a_stem.json not written: Input/output error" "$work/a.out" ||
+[[ -n $a_stem && ! -e $a_stem.json ]] || fail "a JSON whose flush failed was left: $(cat "$work/a.out")"
+grep -qx "platenhawk-demo: report $a_stem.json not written: Input/output error" "$work/a.out" ||
     fail "a JSON whose flush failed: $(cat "$work/a.out")"
 
 # ---------------------------------------------------------------- a file system without renameat2
