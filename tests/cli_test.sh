@@ -260,7 +260,7 @@ run "$work/drives.ini" --scan 1 --last-lba 2550
     fail "range outside: status $status, \"$err\""
 
 # Ctrl+C and SIGTERM stop the scan after the block being read; the report says "stopped". The
-# signal goes once the first progress line (1 %) is out, with 99 % of the scan, at least 50 s of
+# signal goes once the first progress line (1 %) is out, with 99 % of the scan, some 50 s of
 # reads, still to come; how long the reads take on a loaded machine changes nothing. No recheck:
 # it would wait three seconds for each block such a machine makes slow.
 cat >"$work/long.ini" <<'EOF'

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 inline void KeepReportCopies(const std::filesystem::path& folder) {
     namespace fs = std::filesystem;

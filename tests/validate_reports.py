@@ -71,8 +71,10 @@ def main():
         print("usage: " + __doc__.split(":")[0], file=sys.stderr)
         return 2
     check = validators(pathlib.Path(arguments[0]))
-    listed = {folder / name for folder in map(pathlib.Path, arguments[1:]) if copies
-              for copied in folder.glob("*.copied") for name in copied.read_text().split()}
+    listed = set()
+    for folder in map(pathlib.Path, arguments[1:] if copies else []):
+        for copied in folder.glob("*.copied"):
+            listed.update(folder / name for name in copied.read_text().split())
     count = bad = 0
     for file, kind in reports(arguments[1:]):
         count += 1
