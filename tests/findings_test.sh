@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the reports and the summary say when the run goes wrong, through the real demo: standard
-# descriptors closed, two reports wanting one name, the reports folder renamed mid-run, a JSON
-# document with reports beside it, a drive that goes away mid-scan, a path too long to create.
+# descriptors closed, two reports wanting one name, a file that cannot reach the disk, a file
+# system without renameat2, the reports folder renamed mid-run, a JSON document with reports beside
+# it, a drive that goes away mid-scan, a path too long to create.
 # The second argument is the fault shim (tests/shim/faults.cpp).
 set -u
 demo=$1
@@ -80,6 +81,37 @@ for stem, files in stems.items():
         damaged = [b["lba"] for b in json.load(open(files[".json"]))["damaged"]]
         listed = [int(n) for n in files["-damaged.txt"].read_text().split()]
         assert damaged == listed, f"{stem}: the JSON names {damaged}, the damaged list {listed}"
+EOF
+# A's JSON, whose flush failed, is named as not written, and no file of it is left (the check
+# above allows no other file, a temporary one neither).
+a_stem=$(sed -n 's/^report: \(.*-TWIN-scan\(-[0-9]*\)\?\)-damaged\.txt$/\1/p' "$work/a.out")
+[[ -n $a_stem && ! -e $a_stem.json ]] || fail "a JSON whose flush failed was left: $(cat "$work/a.out")"
+grep -qx "platenhawk-demo: report $a_stem.json not written: Input/output error" "$work/a.out" ||
+    fail "a JSON whose flush failed: $(cat "$work/a.out")"
+
+# ---------------------------------------------------------------- a file system without renameat2
+
+# Some network shares answer renameat2 with EINVAL: each file then gets its name by a link, which
+# never replaces either, and loses its temporary name. Every report is published whole, and
+# nothing else is left.
+printf '[drive 0]\nserial = SHARE\nsectors = 2550\nunreadable = 510\n' >"$work/share.ini"
+PH_FAULT_RENAME_EINVAL=1 LD_PRELOAD=$shim timeout 60 "$demo" "$work/share.ini" --scan 1 --reports "$work/share" \
+    >"$work/out" 2>"$work/err"
+status=$?
+said=$(sed -n 's/^report: //p' "$work/out" | sort)
+[[ $status == 3 && $(wc -l <<<"$said") == 5 && $(find "$work/share" -mindepth 1 | sort) == "$said" ]] ||
+    fail "without renameat2: status $status, $(cat "$work/out" "$work/err"), left: $(ls -A "$work/share")"
+! grep -q 'platenhawk-demo:' "$work/err" || fail "without renameat2: $(cat "$work/err")"
+python3 - "$work/share" <<'EOF' || fail "without renameat2: a report is not whole"
+import glob, json, sys
+stem = glob.glob(sys.argv[1] + "/*-SHARE-scan.json")[0][:-len(".json")]
+r = json.load(open(stem + ".json"))
+assert r["outcome"] == "completed" and [b["lba"] for b in r["damaged"]] == [510], r
+assert open(stem + "-damaged.txt").read() == "510\n"
+assert len(open(stem + "-surface.csv").read().splitlines()) == 1 + 10
+extents = [line.split() for line in open(stem + ".map") if not line.startswith("#")][1:]
+assert sum(int(size, 16) for _, size, _ in extents) == 2550 * 512, extents
+assert open(stem + ".png", "rb").read(8) == b"\x89PNG\r\n\x1a\n"
 EOF
 
 # ---------------------------------------------------------------- the folder renamed mid-run

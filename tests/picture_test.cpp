@@ -183,6 +183,12 @@ TEST(SurfacePicture, EveryFindingIsADotOfItsColourAndTheCsvCoversTheRangeInEqual
     EXPECT_EQ(blocks, 299'998u);
     EXPECT_EQ(read, r["blocks"]);
     EXPECT_EQ(worst, (std::map<std::string, int>{{"lt5ms", 60'000 - 4}, {"punrb", 1}, {"gt300ms", 1}, {"unrb", 2}}));
+    // The stretch of the slow block, its fourth: the slowest read of the five and their mean.
+    const auto slow = std::find_if(rows.begin(), rows.end(), [](const TCsvRow& row) { return row.Last >= 50'000'000; });
+    ASSERT_NE(slow, rows.end());
+    EXPECT_EQ(slow->Worst, "gt300ms");
+    EXPECT_EQ(slow->MaxMs, "400.000");
+    EXPECT_EQ(slow->MeanMs, "80.800");
     const json& points = r["speed"]["points"];
     ASSERT_EQ(points.size(), 1017u) << "60,000 stretches, 59 to a point";
     EXPECT_EQ(points[1016][0], 1016 * 59 * 5 * Block);
@@ -271,6 +277,7 @@ TEST(SurfacePicture, TheCaptionWrapsOntoAsManyLinesAsItNeedsAndCutsNothing) {
     for (const std::string& p : paragraphs) words += p + " ";
     for (const std::string& line : lines) {
         EXPECT_LE(report::TextPixels(line), layout.TextWidth) << line;
+        EXPECT_FALSE(line.starts_with(' ')) << line;
         wrapped += line + " ";
     }
     const auto squeezed = [](std::string text) {
@@ -290,6 +297,7 @@ TEST(SurfacePicture, TheCaptionWrapsOntoAsManyLinesAsItNeedsAndCutsNothing) {
     std::string all;
     for (const std::string& line : more) {
         EXPECT_LE(report::TextPixels(line), layout.TextWidth) << line;
+        EXPECT_FALSE(line.starts_with(' ')) << line;
         all += line;
     }
     EXPECT_NE(all.find("0 \u2192 12"), std::string::npos);

@@ -415,6 +415,41 @@ TEST(Reports, AScanReportComparesTheHealthLogReadBeforeAndAfterWithTheTablesRequ
               std::vector<std::string>{"during the scan: Media and Data Integrity Errors 0 -> 3"});
 }
 
+TEST(Reports, AScanReportListsANormalizedValueThatChangedAndNoChangeAgainstAFailedReading) {
+    {
+        TReportFolder folder;
+        TReporting p(OneDrive(20 * Block, "attribute = 1 100 100 7 6\nattribute = 5 100 100 0 36"), folder);
+        // The value of attribute 1 falls at block 10; its raw value stays.
+        sim::SetReadHook([](sim::TDriveSpec& drive, std::int64_t sector) {
+            if (sector >= 10 * Block) drive.Attributes[0].Current = 90;
+        });
+        RunScan(p.H);
+        const std::vector<std::string> files = folder.Files();
+        ASSERT_EQ(files.size(), 4u);
+        EXPECT_EQ(folder.Json(files[1])["smart_changes"], json::parse(R"([{"id": 1, "name": "Raw Read Error Rate",
+            "before": {"value": 100, "raw": 7}, "after": {"value": 90, "raw": 7}}])"));
+    }
+    // An NVMe drive that answers no SMART request after the scan: its log of before is compared
+    // with nothing.
+    TReportFolder folder;
+    TReporting p(OneDrive(20 * Block, "kind = nvme\ndata_units_read = 7\n"), folder);
+    sim::SetReadHook([](sim::TDriveSpec& drive, std::int64_t sector) {
+        if (sector < 10 * Block) return;
+        drive.Nvme = false;
+        drive.Smart = false;
+    });
+    RunScan(p.H);
+    const std::vector<std::string> files = folder.Files();
+    ASSERT_EQ(files.size(), 4u);
+    const json r = folder.Json(files[1]);
+    EXPECT_EQ(r["smart_before"]["data_units_read"], 7);
+    EXPECT_EQ(r["smart_after"], nullptr);
+    EXPECT_EQ(r["smart_after_error"], "the drive refused a SMART request");
+    EXPECT_EQ(r["smart_changes"], json::array());
+    EXPECT_EQ(report::LastScanSmartLines(),
+              std::vector<std::string>{"no SMART reading after the scan: the drive refused a SMART request"});
+}
+
 TEST(Reports, ThePictureHasOneCellPerBlockOrPerGroupAndStaysWithinItsBounds) {
     for (const std::uint64_t cells :
          {std::uint64_t{1}, std::uint64_t{3}, std::uint64_t{5883}, std::uint64_t{100000}, report::MostCells}) {

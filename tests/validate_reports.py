@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
-"""validate_reports.py [--none-is-fine] SCHEMAS PATH...: checks every report under the PATHs (files, or folders
+"""validate_reports.py [--copies] SCHEMAS PATH...: checks every report under the PATHs (files, or folders
 searched through) against its JSON Schema in the folder SCHEMAS: *-scan.json (and *-scan-N.json)
 against scan-report.schema.json, *-smart.json (*-smart-N.json) against smart-report.schema.json, *drive-list.json
 (the output of --list --json) against drive-list.schema.json. Each schema is loaded alone, as any validator would
 load it: one that refers outside itself fails, and so do two that define the same name differently. Prints one
 line per report that does not match, with the member and what is wrong, and a count at the end; exits 1
-when a report does not match or, unless --none-is-fine, when no report was found at all (a test
-that wrote none has nothing to show), 2 when python3-jsonschema is missing."""
+when a report does not match or when no report was found at all (a test that wrote none has nothing
+to show), 2 when python3-jsonschema is missing.
+
+With --copies the PATHs are folders of the copies the headless tests make (tests/report_copies.h),
+each test listing the reports it copied in a *.copied file: every report listed must be there and
+match, and finding none is fine only when none is listed, as in a ctest run filtered to tests that
+write no report."""
 import json
 import pathlib
 import re
@@ -60,15 +65,20 @@ def reports(paths):
 
 def main():
     arguments = sys.argv[1:]
-    none_is_fine = arguments[:1] == ["--none-is-fine"]
-    arguments = arguments[none_is_fine:]
+    copies = arguments[:1] == ["--copies"]
+    arguments = arguments[copies:]
     if len(arguments) < 2:
         print("usage: " + __doc__.split(":")[0], file=sys.stderr)
         return 2
     check = validators(pathlib.Path(arguments[0]))
+    listed = set()
+    for folder in map(pathlib.Path, arguments[1:] if copies else []):
+        for copied in folder.glob("*.copied"):
+            listed.update(folder / name for name in copied.read_text().split())
     count = bad = 0
     for file, kind in reports(arguments[1:]):
         count += 1
+        listed.discard(file)
         try:
             document = json.loads(file.read_text())
         except ValueError as error:
@@ -80,8 +90,11 @@ def main():
             where = "/".join(map(str, error.absolute_path)) or "(the document)"
             print(f"{file}: {where}: {error.message}")
         bad += bool(errors)
+    for file in sorted(listed):
+        print(f"{file}: copied by a test, but not there or not a report")
+        bad += 1
     print(f"reports: {count} checked against their schemas, {bad} not matching")
-    return 1 if bad or not (count or none_is_fine) else 0
+    return 1 if bad or not (count or copies) else 0
 
 
 sys.exit(main())
