@@ -23,7 +23,10 @@ status=$?
 rss_kib=$(tail -1 "$work/rss")
 ((rss_kib <= 64 * 1024)) || fail "peak resident set $rss_kib KiB, over 64 MiB"
 [[ $(wc -l <"$work"/r/*-scan-damaged.txt) == 500000 ]] || fail "the damaged list: $(wc -l "$work"/r/*-damaged.txt)"
-[[ $(grep -c '^      "lba": ' "$work"/r/*-scan.json) == 500000 ]] || fail "the JSON's damaged entries"
+# Counted in the damaged list alone: a loaded machine may make a good block slow, and the slow
+# list's entries look the same.
+damaged=$(python3 -c 'import json, sys; print(len(json.load(open(sys.argv[1]))["damaged"]))' "$work"/r/*-scan.json)
+[[ $damaged == 500000 ]] || fail "the JSON's damaged entries: $damaged"
 [[ $(tail -1 "$work"/r/*-scan-damaged.txt) == 254999745 ]] || fail "the last damaged block"
 grep -q '^classes: .* UNRB 500000$' "$work/out" || fail "summary: $(grep classes "$work/out")"
 echo "memory: ok ($rss_kib KiB)"
