@@ -10,6 +10,7 @@ from screen import wait_for
 from terminal_check import (TITLE, end_with_f10, exited, expect_clean_exit, expect_colours, fail, last_word, row,
                             row0_is_title, row_of, send_when, shows, start)
 
+
 # ---------------------------------------------------------------- the clock and the ticker
 
 

@@ -16,6 +16,7 @@ from terminal_check import (TITLE, blocks_read, end_with_f10, exited, expect_cle
                             glob_match, last_word, panel_count, press_until, program_pid, row, row0_is_title,
                             scanning, scenario, send_when, shows, start, terminal_modes)
 
+
 # ---------------------------------------------------------------- 80x25: the frame, a stop, F10
 
 
