@@ -345,19 +345,19 @@ EOF
 # A value at its limit is failing: an attribute equal to its threshold, an NVMe drive 100 % used.
 cat >"$work/limits.ini" <<'EOF'
 [drive 0]
-serial = AT1
-sectors = 1000
-attribute = 1 51 51 0 51
-
-[drive 1]
 serial = NV100
 sectors = 1000
 kind = nvme
 percentage_used = 100
+
+[drive 1]
+serial = AT1
+sectors = 1000
+attribute = 1 51 51 0 51
 EOF
-run "$work/limits.ini" --smart 1
-[[ $status == 3 && $(grep '^ 1 ' <<<"$out") == *" 51 "*"  failing" ]] || fail "at the threshold: status $status, $out"
 run "$work/limits.ini" --smart 2
+[[ $status == 3 && $(grep '^ 1 ' <<<"$out") == *" 51 "*"  failing" ]] || fail "at the threshold: status $status, $out"
+run "$work/limits.ini" --smart 1
 [[ $status == 3 && $(grep ' Percentage Used ' <<<"$out") == *" 100 "*"  failing" ]] ||
     fail "100 % used: status $status, $out"
 # NVMe counters past 64 bits are written whole, as decimal strings.
