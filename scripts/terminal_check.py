@@ -151,6 +151,11 @@ def scenario(name, text):
     return path
 
 
+def steady_drive(name, serial, blocks, ms):
+    """A scenario of one drive of `blocks` blocks of 255 sectors, each read in `ms` milliseconds."""
+    return scenario(name, f"[drive 0]\nserial  = {serial}\nsectors = {blocks * 255}\nlatency = {ms}\n")
+
+
 def panel_count(y):
     return last_word(row(y))
 

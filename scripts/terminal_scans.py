@@ -18,7 +18,7 @@ import zlib
 import terminal_check
 from screen import wait_for
 from terminal_check import (ROOT, end_with_f10, exited, expect_clean_exit, fail, program_pid, scanning, scenario,
-                            send_when, shows, start, until_menu)
+                            send_when, shows, start, steady_drive, until_menu)
 
 
 # ---------------------------------------------------------------- reports
@@ -126,12 +126,7 @@ def check_hangups(demo):
     terminal hangs up and SIGHUP comes too; the report is written all the same before the program
     ends."""
     terminal_check.case_name = "SIGHUP mid-scan with reports"
-    ini = scenario("hangup.ini", """\
-[drive 0]
-serial  = HANGUP
-sectors = 255000       # 1000 blocks of 10 ms: 10 s
-latency = 10
-""")
+    ini = steady_drive("hangup.ini", "HANGUP", 1000, 10)  # 10 s of reads
     reports = terminal_check.work / "hangup-reports"
     start_scan([demo, ini, "--reports", reports])
     if not wait_for(scanning, 10):
@@ -169,12 +164,7 @@ latency = 10
 def check_unattended_scan(demo):
     """On a terminal the progress of --scan is one line redrawn in place, the summary follows it."""
     terminal_check.case_name = "--scan on a terminal"
-    ini = scenario("long.ini", """\
-[drive 0]
-serial  = PROGRESS
-sectors = 76500        # 300 blocks of 10 ms: 3 s
-latency = 10
-""")
+    ini = steady_drive("long.ini", "PROGRESS", 300, 10)  # 3 s of reads
     start([demo, ini, "--scan", "1"])
     if not wait_for(exited, 20):
         fail("the scan did not end")
